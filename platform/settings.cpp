@@ -1,0 +1,91 @@
+#include "settings.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern char** environ;
+
+int SDaemonSettings::Shell(const char* command) const {
+    return runShell ? runShell(command) : RunShellCommand(command);
+}
+
+int RunShellCommand(const char* command) {
+    char sh[] = "sh";
+    char dashC[] = "-c";
+    std::string text = command;
+    char* argv[] = {sh, dashC, text.data(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return status;
+}
+
+#ifdef SIM7100D_DEV
+
+namespace {
+
+std::string g_overrides;
+
+SDaemonSettings FromEnvironment() {
+    SDaemonSettings s;
+    auto take = [](const char* name, auto apply) {
+        const char* value = getenv(name);
+        if (value == nullptr || *value == '\0') return;
+        if (apply(value)) {
+            g_overrides += g_overrides.empty() ? "" : " ";
+            g_overrides += name;
+            g_overrides += "=";
+            g_overrides += value;
+        } else {
+            fprintf(stderr, "[WARNING] %s=%s ignored\n", name, value);
+        }
+    };
+    take("SIM7100D_DEVICE", [&](const char* v) { s.device = v; return true; });
+    take("SIM7100D_TRACE_FILE", [&](const char* v) { s.traceFile = v; return true; });
+    take("SIM7100D_PORT", [&](const char* v) {
+        char* end = nullptr;
+        const unsigned long port = strtoul(v, &end, 10);
+        if (*end != '\0' || port == 0 || port > 65535) return false;
+        s.port = static_cast<uint16_t>(port);
+        return true;
+    });
+    take("SIM7100D_TIME_SCALE", [&](const char* v) {
+        char* end = nullptr;
+        const double scale = strtod(v, &end);
+        if (*end != '\0' || !(scale > 0.0) || scale > 1000.0) return false;
+        s.timeScale = scale;
+        return true;
+    });
+    return s;
+}
+
+}  // namespace
+
+const SDaemonSettings& ProcessSettings() {
+    static const SDaemonSettings settings = FromEnvironment();
+    return settings;
+}
+
+void AnnounceSettings() {
+    ProcessSettings();
+    printf("sim7100d-dev: overrides: %s\n", g_overrides.empty() ? "none" : g_overrides.c_str());
+}
+
+#else
+
+const SDaemonSettings& ProcessSettings() {
+    static const SDaemonSettings settings;
+    return settings;
+}
+
+void AnnounceSettings() {}
+
+#endif

@@ -1,0 +1,88 @@
+// A module double on a pseudo-terminal: it answers each command with scripted
+// chunks (bytes, delays, silence, a hang-up) and records what it received.
+// Answers go out in small chunks with short gaps by default, so the daemon's
+// reads see them split.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pty_port.h"
+
+class ScriptedModem {
+public:
+    struct SChunk {
+        std::string bytes;
+        int delayMs = 0;      // wait before writing these bytes
+        bool hangUp = false;  // close the terminal instead of writing
+    };
+    using Reply = std::vector<SChunk>;
+
+    struct SReceived {
+        std::string command;  // as received, terminator included
+        std::chrono::steady_clock::time_point at;
+    };
+
+    ScriptedModem();
+    ~ScriptedModem();
+    ScriptedModem(const ScriptedModem&) = delete;
+    ScriptedModem& operator=(const ScriptedModem&) = delete;
+
+    // The slave path the daemon opens as its port.
+    const std::string& Path() const { return m_pty.SlavePath(); }
+
+    // The next command equal to `command` (terminator included; a trailing
+    // '*' matches any rest) gets `reply`.  Rules are used once each, in the
+    // order given; a sticky rule answers every time.
+    void On(const std::string& command, Reply reply, bool sticky = false);
+    void On(const std::string& command, const std::string& text, bool sticky = false) {
+        On(command, Reply{{text}}, sticky);
+    }
+    // Answer to commands no rule matches (default "\r\nERROR\r\n").
+    void SetDefault(Reply reply);
+    // Chunk size and gap of the automatic splitting (0 bytes: no splitting).
+    void SetSplit(size_t chunkBytes, int gapMicros);
+
+    // Writes bytes now, unasked.
+    void Inject(const std::string& bytes);
+
+    std::vector<SReceived> Received() const;
+    std::vector<std::string> Commands() const;
+    // Waits until at least n commands were received; false after the deadline.
+    bool WaitForCommands(size_t n, std::chrono::milliseconds deadline) const;
+
+    // Silence: no answers, commands still recorded.
+    static Reply Silence() { return {}; }
+    // Text in chunks of `chunk` bytes with `gapMs` between them.
+    static Reply Split(const std::string& text, size_t chunk, int gapMs);
+
+private:
+    struct SRule {
+        std::string command;
+        Reply reply;
+        bool sticky;
+        bool used;
+    };
+
+    void Run();
+    void Answer(const std::string& command);
+    void WriteSplit(const std::string& bytes);
+    bool Sleep(int ms);  // false when stopping
+
+    PtyPort m_pty;
+    int m_stop[2] = {-1, -1};
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    std::vector<SRule> m_rules;
+    Reply m_default{{"\r\nERROR\r\n"}};
+    size_t m_chunkBytes = 8;
+    int m_gapMicros = 300;
+    std::vector<SReceived> m_received;
+    std::mutex m_writeLock;
+    std::thread m_thread;
+};

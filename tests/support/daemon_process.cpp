@@ -1,0 +1,198 @@
+#include "daemon_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+extern char** environ;
+
+namespace {
+
+bool Passed(const std::string& entry) {
+    return entry.rfind("SIM7100D_", 0) != 0 && entry.rfind("SIM7100_STUB_LOG=", 0) != 0 &&
+           entry.rfind("PATH=", 0) != 0;
+}
+
+}  // namespace
+
+DaemonProcess::~DaemonProcess() { Kill(); }
+
+bool DaemonProcess::Start(const SOptions& options) {
+    std::vector<std::string> args = options.emulator;
+    args.push_back(options.binary);
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (Passed(*e)) env.emplace_back(*e);
+    }
+    const char* path = getenv("PATH");
+    env.push_back("PATH=" + options.stubDir + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
+    for (const auto& kv : options.env) env.push_back(kv.first + "=" + kv.second);
+
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int out[2];
+    int err[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        m_error = "pipe";
+        return false;
+    }
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        m_error = "pipe";
+        return false;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    // Nothing of this process (a pty master, a listener) leaks into the child.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    // Its own group, so teardown can end it with the shells it started.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const int rc = posix_spawnp(&m_pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(out[1]);
+    close(err[1]);
+    if (rc != 0) {
+        m_pid = -1;
+        close(out[0]);
+        close(err[0]);
+        m_error = std::string("spawn ") + argv[0] + ": " + strerror(rc);
+        return false;
+    }
+    m_reader = std::thread([this, o = out[0], e = err[0]] { Drain(o, e); });
+    return true;
+}
+
+void DaemonProcess::Drain(int outFd, int errFd) {
+    int fds[2] = {outFd, errFd};
+    int open = 2;
+    while (open > 0) {
+        pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+        if (poll(p, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i] < 0 || p[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i], buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (n <= 0) {
+                close(fds[i]);
+                fds[i] = -1;
+                --open;
+            } else {
+                (i == 0 ? m_stdout : m_stderr).append(buffer, static_cast<size_t>(n));
+            }
+            m_changed.notify_all();
+        }
+    }
+    for (int fd : fds) {
+        if (fd >= 0) close(fd);
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_closedAt = Clock::now();
+    m_changed.notify_all();
+}
+
+bool DaemonProcess::Signal(int signal) const { return m_pid > 0 && kill(m_pid, signal) == 0; }
+
+std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds deadline) {
+    if (m_status) return m_status;
+    if (m_pid <= 0) return std::nullopt;
+    const auto end = Clock::now() + deadline;
+    {
+        // The pipes end when the child does (its shells are short-lived).
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (!m_changed.wait_until(lock, end, [&] { return m_closedAt.has_value(); })) return std::nullopt;
+    }
+    for (;;) {
+        int status = 0;
+        const pid_t rc = waitpid(m_pid, &status, WNOHANG);
+        if (rc == m_pid) {
+            m_status = status;
+            return m_status;
+        }
+        if (rc < 0 && errno != EINTR) return std::nullopt;
+        if (Clock::now() >= end) return std::nullopt;
+        // Output closed, so the exit is a matter of microseconds.
+        usleep(200);
+    }
+}
+
+std::optional<DaemonProcess::Clock::time_point> DaemonProcess::OutputClosedAt() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_closedAt;
+}
+
+std::string DaemonProcess::Stdout() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_stdout;
+}
+
+std::string DaemonProcess::Stderr() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_stderr;
+}
+
+size_t DaemonProcess::Count(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + needle.size())) {
+        ++count;
+    }
+    return count;
+}
+
+bool DaemonProcess::WaitFor(const std::string& text, bool onStderr, std::chrono::milliseconds deadline,
+                            size_t times) const {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, deadline, [&] { return Count(onStderr ? m_stderr : m_stdout, text) >= times; });
+}
+
+bool DaemonProcess::WaitForStdout(const std::string& text, std::chrono::milliseconds deadline, size_t times) const {
+    return WaitFor(text, false, deadline, times);
+}
+
+bool DaemonProcess::WaitForStderr(const std::string& text, std::chrono::milliseconds deadline, size_t times) const {
+    return WaitFor(text, true, deadline, times);
+}
+
+void DaemonProcess::Kill() {
+    if (m_pid > 0 && !m_status) {
+        kill(-m_pid, SIGKILL);
+        int status = 0;
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_status = status;
+    }
+    if (m_reader.joinable()) m_reader.join();
+}

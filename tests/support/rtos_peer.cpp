@@ -1,0 +1,131 @@
+#include "rtos_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+int RemainingMs(RtosPeer::Clock::time_point end) {
+    const auto left = std::chrono::duration_cast<milliseconds>(end - RtosPeer::Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Waits for `events` on fd until `end`; false on a time-out.
+bool WaitFor(int fd, short events, RtosPeer::Clock::time_point end) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int rc = poll(&p, 1, RemainingMs(end));
+        if (rc > 0) return true;
+        if (rc == 0 || errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+RtosPeer::RtosPeer(bool listen) {
+    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listen < 0) throw std::runtime_error("socket");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;  // a free port: suites run side by side
+    socklen_t len = sizeof addr;
+    if (bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        close(m_listen);
+        throw std::runtime_error("bind");
+    }
+    m_port = ntohs(addr.sin_port);
+    if (listen) Listen();
+}
+
+RtosPeer::~RtosPeer() {
+    CloseConnection();
+    if (m_listen >= 0) close(m_listen);
+}
+
+void RtosPeer::Listen() {
+    if (::listen(m_listen, 4) != 0) throw std::runtime_error("listen");
+}
+
+bool RtosPeer::Accept(milliseconds deadline) {
+    const auto end = Clock::now() + deadline;
+    if (!WaitFor(m_listen, POLLIN, end)) return false;
+    CloseConnection();
+    m_conn = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    return m_conn >= 0;
+}
+
+bool RtosPeer::AcceptRegistered(milliseconds deadline) {
+    const auto end = Clock::now() + deadline;
+    if (!Accept(deadline)) return false;
+    const auto first = ReadExact(8, std::chrono::duration_cast<milliseconds>(end - Clock::now()));
+    return first && *first == Frame(SIM7100_MSG_REGISTER);
+}
+
+bool RtosPeer::SendRaw(const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(m_conn, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string RtosPeer::Frame(uint32_t type, const std::string& payload) {
+    const uint32_t header[2] = {static_cast<uint32_t>(payload.size()), type};
+    return std::string(reinterpret_cast<const char*>(header), sizeof header) + payload;
+}
+
+bool RtosPeer::SendFrame(uint32_t type, const std::string& payload) { return SendRaw(Frame(type, payload)); }
+
+std::optional<std::string> RtosPeer::ReadExact(size_t n, milliseconds deadline) {
+    const auto end = Clock::now() + deadline;
+    std::string out;
+    char buffer[4096];
+    while (out.size() < n) {
+        if (m_conn < 0 || !WaitFor(m_conn, POLLIN, end)) return std::nullopt;
+        const ssize_t got = recv(m_conn, buffer, std::min(sizeof buffer, n - out.size()), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return std::nullopt;
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    return out;
+}
+
+std::optional<RtosPeer::SResponse> RtosPeer::ReadResponse(milliseconds deadline) {
+    const auto bytes = ReadExact(SIM7100_FRAME_HEADER_SIZE + SIM7100_RESPONSE_SIZE, deadline);
+    if (!bytes) return std::nullopt;
+    SResponse r;
+    memcpy(&r.length, bytes->data(), 4);
+    memcpy(&r.type, bytes->data() + 4, 4);
+    if (r.length != SIM7100_RESPONSE_SIZE) return std::nullopt;
+    memcpy(&r.record, bytes->data() + 8, sizeof r.record);
+    return r;
+}
+
+bool RtosPeer::WaitClosed(milliseconds deadline) {
+    const auto end = Clock::now() + deadline;
+    char byte;
+    for (;;) {
+        if (m_conn < 0 || !WaitFor(m_conn, POLLIN, end)) return false;
+        const ssize_t got = recv(m_conn, &byte, 1, 0);
+        if (got < 0 && errno == EINTR) continue;
+        return got == 0 || (got < 0 && errno == ECONNRESET);
+    }
+}
+
+void RtosPeer::CloseConnection() {
+    if (m_conn >= 0) close(m_conn);
+    m_conn = -1;
+}

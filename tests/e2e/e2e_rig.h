@@ -1,0 +1,139 @@
+// One daemon process wired to a scripted modem and a test RTOS side, with a
+// temporary folder of its own for the trace file and the stub tools' log.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "daemon_process.h"
+#include "rtos_peer.h"
+#include "scripted_modem.h"
+
+namespace e2e {
+
+using std::chrono::milliseconds;
+
+inline std::vector<std::string> Emulator() {
+    std::vector<std::string> words;
+    std::istringstream in(SIM7100_E2E_EMULATOR);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// Deadlines stretch under the emulator, which runs everything many times slower.
+inline milliseconds Within(int ms) { return milliseconds(Emulator().empty() ? ms : ms * 10); }
+
+inline std::string Field(const std::string& text, size_t size) {
+    std::string f = text.substr(0, size);
+    f.resize(size, '\0');
+    return f;
+}
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TempDir {
+public:
+    TempDir() {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/sim7100-e2e-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+struct Rig {
+    ScriptedModem modem;
+    RtosPeer peer;
+    TempDir dir;
+    DaemonProcess daemon;
+
+    explicit Rig(bool listen = true) : peer(listen) {}
+
+    ~Rig() {
+        daemon.Kill();
+        if (::testing::Test::HasFailure()) {
+            auto tail = [](const std::string& s) { return s.size() > 6000 ? s.substr(s.size() - 6000) : s; };
+            std::cerr << "--- daemon stdout ---\n" << tail(daemon.Stdout()) << "--- daemon stderr ---\n"
+                      << tail(daemon.Stderr()) << "---\n";
+        }
+    }
+
+    std::string StubLog() const { return dir.Path() + "/stub.log"; }
+    std::string TraceFile() const { return dir.Path() + "/LteDebug.txt"; }
+    std::vector<std::string> StubCalls() const { return ReadLines(StubLog()); }
+
+    // Starts sim7100d-dev pointed at this rig; `env` adds or replaces settings.
+    void Start(const std::map<std::string, std::string>& env = {}, const std::string& binary = SIM7100_E2E_DAEMON_DEV) {
+        DaemonProcess::SOptions o;
+        o.binary = binary;
+        o.emulator = Emulator();
+        o.stubDir = SIM7100_E2E_STUB_DIR;
+        o.env = {{"SIM7100D_DEVICE", modem.Path()},
+                 {"SIM7100D_PORT", std::to_string(peer.Port())},
+                 {"SIM7100D_TRACE_FILE", TraceFile()},
+                 {"SIM7100D_TIME_SCALE", "0.01"},
+                 {"SIM7100_STUB_LOG", StubLog()}};
+        for (const auto& kv : env) o.env[kv.first] = kv.second;
+        ASSERT_TRUE(daemon.Start(o)) << daemon.Error();
+    }
+
+    // Start and accept the registered link.
+    void StartLinked(const std::map<std::string, std::string>& env = {}) {
+        ASSERT_NO_FATAL_FAILURE(Start(env));
+        ASSERT_TRUE(peer.AcceptRegistered(Within(5000))) << "no registration frame";
+    }
+
+    RtosPeer::SResponse Request(uint32_t type, const std::string& payload = {}) {
+        EXPECT_TRUE(peer.SendFrame(type, payload));
+        const auto r = peer.ReadResponse(Within(5000));
+        if (!r) {
+            ADD_FAILURE() << "no response to type " << type;
+            return {};
+        }
+        EXPECT_EQ(r->type, type);
+        return *r;
+    }
+
+    void PowerOn() {
+        modem.On("AT\r\n", "\r\nOK\r\n");
+        modem.On("AT+CSCLK=1\r\n", "\r\nOK\r\n");
+        const auto r = Request(SIM7100_MSG_POWER_ON);
+        ASSERT_EQ(r.record.cmdStatus, 1) << r.Text();
+    }
+
+    // Commands the modem received from index `from` on.
+    std::vector<std::string> CommandsSince(size_t from) const {
+        const auto all = modem.Commands();
+        return from < all.size() ? std::vector<std::string>(all.begin() + static_cast<long>(from), all.end())
+                                 : std::vector<std::string>{};
+    }
+};
+
+}  // namespace e2e

@@ -1,0 +1,73 @@
+// The response record: every byte of it travels, so every byte is checked.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cmd_response.h"
+
+extern "C" size_t sim7100_c_layout(unsigned which);
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Builds a record over memory full of garbage and returns its bytes.
+Bytes Built(const std::function<void(void*)>& build) {
+    alignas(SCmdResponse) unsigned char raw[sizeof(SCmdResponse)];
+    memset(raw, 0xAB, sizeof raw);
+    build(raw);
+    return Bytes(raw, raw + sizeof raw);
+}
+
+// The little-endian wire image of a record.
+Bytes Image(int32_t status, int32_t code, const std::string& text) {
+    Bytes b(1032, 0);
+    for (int i = 0; i < 4; ++i) {
+        b[i] = static_cast<unsigned char>(static_cast<uint32_t>(status) >> (8 * i));
+        b[4 + i] = static_cast<unsigned char>(static_cast<uint32_t>(code) >> (8 * i));
+    }
+    memcpy(b.data() + 8, text.data(), text.size());
+    return b;
+}
+
+TEST(CmdResponse, ConstructorsZeroAllBytesFirst) {
+    const struct {
+        const char* name;
+        std::function<void(void*)> build;
+        Bytes image;
+    } cases[] = {
+        {"default", [](void* p) { new (p) SCmdResponse(); }, Image(1, 0, "")},
+        {"success", [](void* p) { new (p) SCmdResponse("%s,%d", "up", -5); }, Image(1, 0, "up,-5")},
+        {"failure", [](void* p) { new (p) SCmdResponse(-2, "%s", "SIM not inserted or chip fail"); },
+         Image(2, -2, "SIM not inserted or chip fail")},
+        {"percent kept", [](void* p) { new (p) SCmdResponse(-101, "Chip internal fail! %s", "100% %s%n"); },
+         Image(2, -101, "Chip internal fail! 100% %s%n")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Built(c.build), c.image) << c.name;
+}
+
+TEST(CmdResponse, LongTextsAreCutTo1023Characters) {
+    const std::string longText(2000, 'x');
+    const SCmdResponse records[] = {SCmdResponse("%s", longText.c_str()),
+                                    SCmdResponse(-2, "%s", longText.c_str())};
+    for (const SCmdResponse& r : records) {
+        EXPECT_EQ(std::string(r.text, strnlen(r.text, sizeof r.text)), longText.substr(0, 1023));
+        EXPECT_EQ(r.text[1023], '\0');
+    }
+}
+
+TEST(CmdResponse, CAndCppAgreeOnTheLayout) {
+    const size_t cpp[] = {
+        sizeof(Sim7100FrameHeader),         sizeof(SCmdResponse),       offsetof(SCmdResponseData, text),
+        sizeof(SSetAuthenticationRequest), offsetof(SEnterPinRequest, newPin), sizeof(SListSmsRequest),
+        offsetof(SWriteSmsRequest, body),
+    };
+    for (unsigned i = 0; i < std::size(cpp); ++i) EXPECT_EQ(sim7100_c_layout(i), cpp[i]) << i;
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// How sim7100ctl shows a response: a readable block or one JSON line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ctl_commands.h"
+
+namespace ctl {
+
+struct SResponse {
+    uint32_t type = 0;
+    uint32_t length = 0;  // payload bytes as received
+    int32_t cmdStatus = 0;
+    int32_t errCode = 0;
+    std::string text;             // up to the first zero byte
+    bool textTerminated = true;  // a zero byte ended the text within the record
+};
+
+// Reads the record out of a response payload; a short one leaves zeros.
+SResponse DecodeResponse(uint32_t type, const Bytes& payload);
+
+// "ok", "failed", ... ; "" for a value the daemon does not use.
+std::string StatusMeaning(int32_t cmdStatus);
+// The exchange-status name, the chip name and the like; "" when the number
+// speaks for itself.
+std::string ErrCodeMeaning(uint32_t type, int32_t errCode);
+// Problems with the response frame itself; empty when it is as expected.
+std::vector<std::string> ResponseWarnings(const SRequest& request, const SResponse& response);
+
+// The text as display lines: a CR LF, LF or lone CR ends a line (a final one
+// opens no empty line), other control bytes, DEL, bytes above 0x7f and the
+// backslash are escaped.
+std::vector<std::string> DisplayLines(const std::string& text);
+
+std::string FormatHuman(const SRequest& request, const SResponse& response);
+// One line, no line end; texts that are not UTF-8 get U+FFFD.
+std::string FormatJson(const SRequest& request, const SResponse& response);
+
+}  // namespace ctl

@@ -152,7 +152,14 @@ TEST(StandBy, WhileConnectedDisconnectsFirst) {
         SCOPED_TRACE(c.name);
         ScriptedModem modem;
         Strings shell;
-        CSim7100Impl impl(Fast(modem.Path(), &shell));
+        SDaemonSettings settings = Fast(modem.Path(), &shell);
+        std::chrono::steady_clock::time_point lastShell;
+        settings.runShell = [&](const char* command) {
+            shell.emplace_back(command);
+            lastShell = std::chrono::steady_clock::now();
+            return 0;
+        };
+        CSim7100Impl impl(settings);
         modem.On("AT\r\n", "\r\nOK\r\n");
         modem.On("AT+CSCLK=1\r\n", "\r\nOK\r\n");
         modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7100A\r\n\r\nOK\r\n");
@@ -169,6 +176,10 @@ TEST(StandBy, WhileConnectedDisconnectsFirst) {
         const Strings all = modem.Commands();
         EXPECT_EQ(Strings(all.begin() + before, all.end()), c.commands);
         EXPECT_EQ(shell, (Strings{"ifconfig wwan0 down", "pkill udhcpc"}));
+        // The interface goes down before the module is told.
+        const auto received = modem.Received();
+        ASSERT_GT(received.size(), before);
+        EXPECT_LT(lastShell, received[before].at);
         EXPECT_FALSE(impl.Connected());
         EXPECT_EQ(impl.Fd(), -1);
     }

@@ -1,0 +1,137 @@
+// The command line.  Order of effect: defaults, the scenario file (its
+// presets, then its values), --preset options, then every other option.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include "config.h"
+
+namespace modemsim {
+
+namespace {
+
+using Later = std::vector<std::function<void()>>;
+
+template <class T>
+CLI::Option* Value(CLI::App& app, Later& later, const std::string& name, T& target, const std::string& help) {
+    return app.add_option_function<T>(
+        name, [&later, &target](const T& v) { later.push_back([&target, v] { target = v; }); }, help);
+}
+
+CLI::Option* Flag(CLI::App& app, Later& later, const std::string& name, bool& target, const std::string& help) {
+    return app.add_flag_function(
+        name, [&later, &target](std::int64_t) { later.push_back([&target] { target = true; }); }, help);
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
+    CLI::App app{"modemsim: a SIM7100/SIM7600 LTE module on a pseudo-terminal, answering AT commands"};
+    Later later;
+    std::string scenario;
+    std::vector<std::string> presets;
+    bool listPresets = false;
+
+    app.add_option("--scenario", scenario, "Scenario file (JSON)")->check(CLI::ExistingFile);
+    app.add_option("--preset", presets, "Preset of fault switches (repeatable); see --list-presets");
+    app.add_flag("--list-presets", listPresets, "List the presets and exit");
+
+    std::string model;
+    app.add_option("--model", model, "SIM7600G (default), SIM7100E or SIM7100A")
+        ->check(CLI::IsMember({"SIM7600G", "SIM7100E", "SIM7100A"}));
+    Value(app, later, "--revision", config.revision, "Firmware revision instead of the model's own");
+    Value(app, later, "--link", config.link, "Symbolic link to the terminal, removed at exit");
+    Value(app, later, "--log", config.logFile, "Log every command and answer with time stamps");
+    Flag(app, later, "--echo", config.echo, "Start with command echo on (as real modules do)");
+    Value(app, later, "--seed", config.seed, "Seed of the garbage bytes");
+
+    SModemState0& s = config.state;
+    Value(app, later, "--pin", s.pin, "The SIM's PIN (1234)");
+    Value(app, later, "--puk", s.puk, "The SIM's PUK (12345678)");
+    Flag(app, later, "--pin-required", s.pinRequired, "The SIM asks for its PIN after power-up");
+    Value(app, later, "--pin-attempts", s.pinAttempts, "PIN attempts left at start (3)");
+    bool noSim = false;
+    Flag(app, later, "--no-sim", noSim, "No SIM inserted");
+    Value(app, later, "--cmee", s.cmee, "Error-report mode after power-up (2)")->check(CLI::Range(0, 2));
+    Value(app, later, "--provider", s.provider, "Service provider name (spaces allowed)");
+    Value(app, later, "--rssi", s.rssi, "Signal strength in +CSQ (23)");
+    Value(app, later, "--network-mode", s.networkMode, "System mode in +CNSMOD (8, LTE)");
+    Value(app, later, "--searching", s.searchingQueries, "CGREG answers 0,2 this many times first (0)");
+    bool roaming = false;
+    Flag(app, later, "--roaming", roaming, "Register as roaming (0,5) instead of home (0,1)");
+    Value(app, later, "--sms-capacity", s.smsCapacity, "Message slots in the store (10)");
+
+    STimings& t = config.timings;
+    Value(app, later, "--result-ms", t.resultMs, "Acknowledgement to second result line, ms (1000)");
+    Value(app, later, "--nmea-period-ms", t.nmeaPeriodMs, "Between NMEA bursts, ms (1000)");
+    Value(app, later, "--restart-after-ms", t.restartAfterMs, "Power up again this long after AT+CPOF (-1: never)");
+
+    SFaults& f = config.faults;
+    Value(app, later, "--latency-ms", f.latencyMs, "Delay before each answer, ms");
+    Value(app, later, "--baud", f.baud, "Pace output at this baud rate (10 bits a byte)");
+    Value(app, later, "--split-bytes", f.splitBytes, "Send output in pieces of this many bytes");
+    Value(app, later, "--split-gap-ms", f.splitGapMs, "Gap between pieces, ms");
+    Value(app, later, "--silent-after", f.silentAfter, "Answer only the first N commands");
+    Value(app, later, "--silent", f.silentCommands, "Never answer this command (repeatable)");
+    std::vector<std::string> urcs;
+    app.add_option("--urc", urcs, "Unsolicited line at intervals, EVERY_MS:TEXT (repeatable), e.g. 5000:RING");
+    Value(app, later, "--garbage-every-ms", f.garbageEveryMs, "Random bytes at this interval, ms");
+    Value(app, later, "--garbage-bytes", f.garbageBytes, "How many random bytes each time (8)");
+    Value(app, later, "--oversize", f.oversizeCommands, "Pad this command's answer (repeatable)");
+    Value(app, later, "--oversize-bytes", f.oversizeBytes, "Size of padded answers (4200)");
+    Value(app, later, "--hangup", f.hangup.nth, "Hang up in the middle of the Nth answer");
+    Value(app, later, "--hangup-on", f.hangup.command, "Count only this command for --hangup");
+    Value(app, later, "--hangup-after-bytes", f.hangup.afterBytes, "Bytes sent before the hang-up (half)");
+    Value(app, later, "--reopen-ms", f.hangup.reopenMs, "A new terminal this long after a hang-up (500; -1: never)");
+    std::string framing, lbsOrder;
+    Value(app, later, "--error-framing", framing, "bare (default) or line")->check(CLI::IsMember({"bare", "line"}));
+    Value(app, later, "--lbs-order", lbsOrder, "report-first (default) or ok-first")
+        ->check(CLI::IsMember({"report-first", "ok-first"}));
+    Value(app, later, "--idle-error-ms", f.idleErrorMs, "First command after this much idle time: ERROR");
+    Value(app, later, "--sim-busy-ms", f.simBusyMs, "SIM busy this long after power-up");
+    Flag(app, later, "--boot-lines", f.bootLines, "RDY, +CPIN, SMS DONE, PB DONE after power-up");
+    Flag(app, later, "--gps-strict", f.gpsStrict, "GPS on/off in its current state: ERROR");
+    Value(app, later, "--no-cell-ms", f.noCellMs, "No cell this long after power-up");
+    Value(app, later, "--xtra-result", f.xtraResult, "Code of the +CGPSXD result line (0)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    if (listPresets) {
+        for (const auto& preset : Presets()) std::printf("%-12s %s\n", preset.name, preset.description);
+        return 0;
+    }
+    std::string error;
+    if (!scenario.empty() && !LoadScenarioFile(scenario, config, error)) {
+        std::fprintf(stderr, "modemsim: %s\n", error.c_str());
+        return 2;
+    }
+    for (const auto& name : presets) {
+        if (!ApplyPreset(name, config)) {
+            std::fprintf(stderr, "modemsim: unknown preset %s (see --list-presets)\n", name.c_str());
+            return 2;
+        }
+    }
+    for (const auto& apply : later) apply();
+    if (!model.empty()) ParseModel(model, config.model);
+    if (noSim) s.simInserted = false;
+    if (roaming) s.registration = 5;
+    if (!framing.empty()) f.errorFraming = framing == "line" ? EErrorFraming::eLine : EErrorFraming::eBare;
+    if (!lbsOrder.empty()) f.lbsOrder = lbsOrder == "ok-first" ? ELbsOrder::eOkFirst : ELbsOrder::eReportFirst;
+    for (const auto& spec : urcs) {
+        const size_t colon = spec.find(':');
+        char* end = nullptr;
+        const long every = colon == std::string::npos ? 0 : std::strtol(spec.c_str(), &end, 10);
+        if (every <= 0 || end != spec.c_str() + colon || colon + 1 >= spec.size()) {
+            std::fprintf(stderr, "modemsim: --urc wants EVERY_MS:TEXT, not %s\n", spec.c_str());
+            return 2;
+        }
+        f.urcs.push_back({spec.substr(colon + 1), static_cast<int>(every), -1});
+    }
+    return -1;
+}
+
+}  // namespace modemsim

@@ -1,0 +1,84 @@
+#include "output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace modemsim {
+
+namespace {
+constexpr size_t kUnsolicitedBacklog = 64 * 1024;
+}
+
+void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bool unsolicited, size_t hangupAt) {
+    if (bytes.empty() && hangupAt == std::string::npos) return;
+    if (unsolicited && m_pendingBytes > kUnsolicitedBacklog) return;
+    m_pendingBytes += bytes.size();
+    m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, hangupAt});
+}
+
+void COutput::Clear() {
+    m_jobs.clear();
+    m_pendingBytes = 0;
+    m_active = false;
+    m_position = 0;
+    m_hangupDue = Clock::time_point::max();
+}
+
+COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
+    SResult result;
+    while (!m_jobs.empty()) {
+        auto first = m_jobs.begin();
+        if (!m_active && first->first.first > now) {
+            result.wake = first->first.first;
+            return result;
+        }
+        if (now < m_nextWrite) {
+            result.wake = m_nextWrite;
+            return result;
+        }
+        SJob& job = first->second;
+        if (!m_active) {
+            m_active = true;
+            m_position = 0;
+            const size_t shown = std::min(job.hangupAt, job.bytes.size());
+            m_log.Write("send", job.kind, job.bytes.substr(0, shown));
+        }
+        if (m_position == job.hangupAt) {
+            // A moment between the last byte and the hang-up, so the reader
+            // gets the bytes before the terminal goes (closing discards
+            // what is still unread).
+            if (m_hangupDue == Clock::time_point::max()) m_hangupDue = now + std::chrono::milliseconds(50);
+            result.hangUp = now >= m_hangupDue;
+            result.wake = m_hangupDue;
+            return result;
+        }
+        size_t n = job.bytes.size() - m_position;
+        if (m_faults.splitBytes > 0) n = std::min(n, m_faults.splitBytes - m_position % m_faults.splitBytes);
+        // Pacing: pieces of about 10 ms of line time.
+        const long bytesPerSecond = m_faults.baud / 10;
+        if (bytesPerSecond > 0) n = std::min(n, static_cast<size_t>(std::max(1L, bytesPerSecond / 100)));
+        if (job.hangupAt != std::string::npos) n = std::min(n, job.hangupAt - m_position);
+        const ssize_t written = n > 0 ? write(fd, job.bytes.data() + m_position, n) : 0;
+        if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
+            result.wantWritable = true;
+            return result;
+        }
+        // A terminal that refuses bytes for good loses them.
+        const size_t done = written < 0 ? n : static_cast<size_t>(written);
+        m_position += done;
+        m_pendingBytes -= std::min(m_pendingBytes, done);
+        if (bytesPerSecond > 0)
+            m_nextWrite = now + std::chrono::microseconds(static_cast<long long>(done) * 1000000 / bytesPerSecond);
+        if (m_position >= job.bytes.size() && job.hangupAt == std::string::npos) {
+            m_jobs.erase(first);
+            m_active = false;
+        } else if (m_faults.splitBytes > 0 && m_position % m_faults.splitBytes == 0) {
+            m_nextWrite = std::max(m_nextWrite, now + std::chrono::milliseconds(m_faults.splitGapMs));
+        }
+    }
+    return result;
+}
+
+}  // namespace modemsim

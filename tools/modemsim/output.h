@@ -1,0 +1,54 @@
+// Bytes on their way to the terminal: jobs due at given times, written one
+// whole job after another, cut into pieces (splitting), slowed to the baud
+// rate (pacing) and, for one chosen answer, cut off by a hang-up.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "config.h"
+#include "module.h"
+#include "traffic_log.h"
+
+namespace modemsim {
+
+class COutput {
+public:
+    COutput(const SFaults& faults, CTrafficLog& log) : m_faults(faults), m_log(log) {}
+
+    // kind names the job in the log ("answer", "echo", "unsolicited", ...).
+    // Unsolicited output is dropped while nobody drains a large backlog,
+    // as a serial line would lose it.
+    void Add(Clock::time_point due, std::string bytes, const char* kind, bool unsolicited,
+             size_t hangupAt = std::string::npos);
+    void Clear();
+
+    struct SResult {
+        Clock::time_point wake = Clock::time_point::max();  // call again by then
+        bool wantWritable = false;                          // the terminal is full
+        bool hangUp = false;                                // the cut point is reached
+    };
+    SResult Pump(int fd, Clock::time_point now);
+
+private:
+    struct SJob {
+        std::string bytes;
+        const char* kind;
+        size_t hangupAt;
+    };
+    using Key = std::pair<Clock::time_point, uint64_t>;
+
+    const SFaults& m_faults;
+    CTrafficLog& m_log;
+    std::map<Key, SJob> m_jobs;
+    uint64_t m_seq = 0;
+    size_t m_pendingBytes = 0;
+    bool m_active = false;  // the first job has started and goes on first
+    size_t m_position = 0;
+    Clock::time_point m_nextWrite{};
+    Clock::time_point m_hangupDue = Clock::time_point::max();
+};
+
+}  // namespace modemsim

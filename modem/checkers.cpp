@@ -67,8 +67,11 @@ ECmdStatus CheckTimeUpdate(const char* data, unsigned /*length*/) {
 }
 
 bool MatchesCommand(const char* command, const char* atCommand) {
-    static const std::regex blanks("\\s*");
+    // The rest matches "\\s*" as a whole exactly when it holds no "\\S".  A
+    // search does not recurse once per character as the whole match does, so
+    // a raw command with a long tail of blanks cannot overflow the stack.
+    static const std::regex nonBlank("\\S");
     const char* found = strstr(command, atCommand);
     if (found != command) return false;
-    return std::regex_match(command + strlen(atCommand), blanks);
+    return !std::regex_search(command + strlen(atCommand), nonBlank);
 }

@@ -61,8 +61,11 @@ void Required(CLI::App& app, const char* name, std::string& target, const char* 
     app.add_option(name, target, help)->required();
 }
 
+// Only commands with an optional positional validate positionals before
+// taking them: a failed check would otherwise turn into "X is required".
 void Optional(CLI::App& app, const char* name, std::string& target, const char* help) {
     app.add_option(name, target, help)->check(NotACommand());
+    app.validate_positionals();
 }
 
 void Number(CLI::App& app, const char* name, unsigned& target, unsigned max, const char* help) {
@@ -269,11 +272,16 @@ std::string BuildTerminate(const SValues&, SRequest& r) {
 }
 
 std::string BuildFrame(const SValues& v, SRequest& r) {
-    std::string hex = v.first;
+    // TYPE is checked here, not by validators: see Optional().
+    std::string type = v.second;
+    const std::string notDecimal = Decimal()(type);
+    if (!notDecimal.empty() || !CLI::detail::lexical_cast(type, r.type)) {
+        return "TYPE must be a decimal number from 0 to 4294967295, not '" + v.second + "'";
+    }
+    const std::string& hex = v.first;
     if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         return "HEXPAYLOAD must be an even number of hex digits, not '" + hex + "'";
     }
-    r.type = v.number;
     r.payload.clear();
     for (size_t i = 0; i < hex.size(); i += 2) {
         r.payload.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
@@ -381,7 +389,7 @@ const std::vector<SCommand>& Commands() {
          BuildTerminate},
         {{"frame", 0, "TYPE [HEXPAYLOAD]", "send any type with any payload bytes, unchecked"},
          [](CLI::App& a, SValues& v) {
-             a.add_option("TYPE", v.number, "message type, decimal")->required()->transform(Decimal());
+             Required(a, "TYPE", v.second, "message type, decimal");
              Optional(a, "HEXPAYLOAD", v.first, "payload as hex digits, e.g. 0100");
          },
          BuildFrame},
@@ -470,7 +478,6 @@ SParseOutcome ParseWords(const std::vector<std::string>& words) {
         // Stop at the first word that is not ours: it starts the next request.
         app.allow_extras();
         app.prefix_command();
-        app.validate_positionals();
         if (command->define != nullptr) command->define(app, values);
 
         std::vector<std::string> rest(words.begin() + static_cast<std::ptrdiff_t>(next) + 1, words.end());

@@ -133,8 +133,12 @@ EWait CLink::ReadExactly(Deadline deadline, void* data, size_t size, std::string
     return EWait::Ok;
 }
 
+EWait CLink::ReceiveHeader(Deadline deadline, Sim7100FrameHeader& header, std::string& error) {
+    return ReadExactly(deadline, &header, sizeof header, error);
+}
+
 EWait CLink::Receive(Deadline deadline, Sim7100FrameHeader& header, Bytes& payload, std::string& error) {
-    EWait result = ReadExactly(deadline, &header, sizeof header, error);
+    EWait result = ReceiveHeader(deadline, header, error);
     if (result != EWait::Ok) return result;
     if (header.length > kMaxPayload) {
         error = "frame header announces " + std::to_string(header.length) + " bytes";

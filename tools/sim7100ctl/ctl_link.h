@@ -32,6 +32,8 @@ public:
     // Takes the first connection and stops listening; `peer` is "addr:port".
     EWait Accept(Deadline deadline, std::string& peer, std::string& error);
     bool Send(uint32_t type, const Bytes& payload, std::string& error);
+    // The 8-byte header alone.
+    EWait ReceiveHeader(Deadline deadline, Sim7100FrameHeader& header, std::string& error);
     // One whole frame; Timeout also when only part of it came.
     EWait Receive(Deadline deadline, Sim7100FrameHeader& header, Bytes& payload, std::string& error);
     // Waits until the daemon closes its end; bytes that still come are dropped.

@@ -74,9 +74,9 @@ public:
                                             : error);
             return kExitNoDaemon;
         }
+        // The header alone decides: a payload announced here may never come.
         Sim7100FrameHeader header{};
-        Bytes payload;
-        const EWait registered = m_link.Receive(After(m_options.connectTimeout), header, payload, error);
+        const EWait registered = m_link.ReceiveHeader(After(m_options.connectTimeout), header, error);
         if (registered == EWait::Timeout) {
             Note("the daemon connected from " + peer + " but sent no registration frame within " +
                  Seconds(m_options.connectTimeout));

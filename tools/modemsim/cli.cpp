@@ -121,15 +121,15 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     if (roaming) s.registration = 5;
     if (!framing.empty()) f.errorFraming = framing == "line" ? EErrorFraming::eLine : EErrorFraming::eBare;
     if (!lbsOrder.empty()) f.lbsOrder = lbsOrder == "ok-first" ? ELbsOrder::eOkFirst : ELbsOrder::eReportFirst;
-    for (const auto& spec : urcs) {
-        const size_t colon = spec.find(':');
+    for (const auto& given : urcs) {
+        const size_t colon = given.find(':');
         char* end = nullptr;
-        const long every = colon == std::string::npos ? 0 : std::strtol(spec.c_str(), &end, 10);
-        if (every <= 0 || end != spec.c_str() + colon || colon + 1 >= spec.size()) {
-            std::fprintf(stderr, "modemsim: --urc wants EVERY_MS:TEXT, not %s\n", spec.c_str());
+        const long every = colon == std::string::npos ? 0 : std::strtol(given.c_str(), &end, 10);
+        if (every <= 0 || end != given.c_str() + colon || colon + 1 >= given.size()) {
+            std::fprintf(stderr, "modemsim: --urc wants EVERY_MS:TEXT, not %s\n", given.c_str());
             return 2;
         }
-        f.urcs.push_back({spec.substr(colon + 1), static_cast<int>(every), -1});
+        f.urcs.push_back({given.substr(colon + 1), static_cast<int>(every), -1});
     }
     return -1;
 }

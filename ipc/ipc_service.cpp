@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,6 +43,9 @@ struct IpcService::Impl {
     Impl(uint16_t port, const SDaemonSettings& settings) : m_port(port), m_settings(settings) {}
 
     void OpenSocket();
+    // Waits up to timeoutMs for an attempt in progress to finish; true when
+    // the socket is ready for the next connect call to collect the result.
+    bool WaitConnectDone(int timeoutMs);
     bool SendBytes(const void* bytes, size_t count);
     void ReceiveLoop();
     // Polls the socket together with the stop pipe and the process wake pipe.
@@ -86,8 +90,23 @@ void IpcService::Impl::OpenSocket() {
     m_addr.sin_family = AF_INET;
     m_addr.sin_port = htons(m_port);
     m_addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    while (connect(m_socket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof m_addr) < 0) {
-        PalThreadSleep(static_cast<uint32_t>(m_settings.Ms(1000)));
+    const auto* address = reinterpret_cast<const sockaddr*>(&m_addr);
+    const int retryMs = m_settings.Ms(1000);
+    for (;;) {
+        timespec begun{};
+        clock_gettime(CLOCK_MONOTONIC, &begun);
+        if (connect(m_socket, address, sizeof m_addr) == 0) break;
+        // A connection in progress (always the first attempt on a
+        // non-blocking socket) is collected as soon as it is done instead of
+        // a second later; refused attempts still come once a second.
+        if ((errno == EINPROGRESS || errno == EALREADY) && WaitConnectDone(retryMs) &&
+            connect(m_socket, address, sizeof m_addr) == 0) {
+            break;
+        }
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsedMs = (now.tv_sec - begun.tv_sec) * 1000L + (now.tv_nsec - begun.tv_nsec) / 1000000L;
+        if (elapsedMs < retryMs) PalThreadSleep(static_cast<uint32_t>(retryMs - elapsedMs));
         Exit::CompleteIfPending();
     }
     m_writePoll.fd = m_socket;
@@ -128,6 +147,15 @@ void IpcService::Stop() {
         fd = -1;
     }
     d.m_callback = nullptr;
+}
+
+bool IpcService::Impl::WaitConnectDone(int timeoutMs) {
+    for (;;) {
+        pollfd fds[2] = {{m_socket, POLLOUT, 0}, {Exit::WakeFd(), POLLIN, 0}};
+        const int rc = poll(fds, 2, timeoutMs);
+        if (rc < 0 && errno == EINTR) continue;
+        return rc > 0 && fds[0].revents != 0;
+    }
 }
 
 bool IpcService::Send(EIpcMsgType type, const void* data, unsigned size) {

@@ -68,8 +68,10 @@ int PalQueueSend(PalQueue* queue, const void* item, int32_t timeoutMs, uint32_t 
     }
     memcpy(queue->storage + static_cast<size_t>(slot) * queue->itemSize, item, queue->itemSize);
     queue->count++;
-    pthread_cond_signal(&queue->notEmpty);
+    // Signalled after the unlock, so the woken thread does not run straight
+    // into the held lock and sleep once more.
     pthread_mutex_unlock(&queue->lock);
+    pthread_cond_signal(&queue->notEmpty);
     return 0;
 }
 
@@ -82,8 +84,8 @@ int PalQueueReceive(PalQueue* queue, void* item, int32_t timeoutMs) {
     memcpy(item, queue->storage + static_cast<size_t>(queue->head) * queue->itemSize, queue->itemSize);
     queue->head = (queue->head + 1) % queue->depth;
     queue->count--;
-    pthread_cond_signal(&queue->notFull);
     pthread_mutex_unlock(&queue->lock);
+    pthread_cond_signal(&queue->notFull);
     return 0;
 }
 

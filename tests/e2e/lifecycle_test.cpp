@@ -121,7 +121,14 @@ TEST(DaemonExit, SigtermEndsALongExchangeAtOnce) {
     ASSERT_TRUE(closed);
     const auto latency = std::chrono::duration_cast<milliseconds>(*closed - sent);
     std::cout << "signal-to-exit latency: " << latency.count() << " ms\n";
-    EXPECT_LT(latency.count(), Within(500).count());
+#ifdef SIM7100_SANITIZED
+    // ThreadSanitizer holds a signal back until the poll it lands in times
+    // out (1 s); still far short of the 20 s exchange.
+    const milliseconds bound = Within(2000);
+#else
+    const milliseconds bound = Within(500);
+#endif
+    EXPECT_LT(latency.count(), bound.count());
     EXPECT_TRUE(rig.peer.WaitClosed(Within(1000))) << "a response was sent";
     EXPECT_THAT(rig.daemon.Stdout(), HasSubstr("SigHandler(): Terminated Signal: 15\n"));
     EXPECT_EQ(DaemonProcess::Count(rig.daemon.Stdout(), "Stand by Sim7100"), 1u);

@@ -1,0 +1,67 @@
+// Payload decoding of every request type: RouteOf and Dispatch with fuzzed
+// payloads, each copied as OnIpcMessage copies it (a block of size + 1 with a
+// trailing zero; no block when the payload is empty), against a modem whose
+// port was never opened, so no traffic can happen.
+//
+// Input: the request type (first byte), then the payload.
+#include <string>
+
+#include "dispatch.h"
+#include "fuzz_support.h"
+#include "sim7100.h"
+
+namespace {
+
+CSim7100Impl& UnpoweredModem() {
+    static CSim7100Impl* modem = [] {
+        SDaemonSettings settings;
+        // Never the real port; PowerOn is not dispatched here in any case.
+        settings.device = "/nonexistent/sim7100-fuzz";
+        settings.traceFile = "/nonexistent/sim7100-fuzz-trace";
+        settings.timeScale = 0.0005;
+        settings.runShell = [](const char*) { return 0; };
+        return new CSim7100Impl(settings);
+    }();
+    return *modem;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    QuietStdout();
+    if (size == 0) return 0;
+    const auto type = static_cast<Ipc::EIpcMsgType>(data[0]);
+    const SRequestRoute* route = RouteOf(type);
+    const bool request = data[0] >= Ipc::eMsgPowerOn && data[0] <= Ipc::eMsgWriteSms;
+    FUZZ_REQUIRE((route != nullptr) == request);
+    // PowerOn is the one request that opens the port; it has no payload.
+    if (route == nullptr || type == Ipc::eMsgPowerOn) return 0;
+
+    const uint8_t* payload = data + 1;
+    const auto payloadSize = static_cast<uint32_t>(size - 1);
+    const HeapBlock block = payloadSize != 0 ? TerminatedCopy(payload, payloadSize) : HeapBlock();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(block.get());
+
+    CSim7100Impl& modem = UnpoweredModem();
+    CSim7100::s_impl = &modem;
+    const SCmdResponse r = Dispatch(*route, bytes, payloadSize);
+    g_debugMode = false;  // the raw control word may have switched it
+
+    FUZZ_REQUIRE(TextTerminated(r));
+    FUZZ_REQUIRE(!modem.Initialized() && modem.Fd() == -1);
+    const bool shortPayload = route->layoutSize != 0 && payloadSize < route->layoutSize;
+    const bool emptyText = route->text && (bytes == nullptr || bytes[0] == 0);
+    if (shortPayload || emptyText) {
+        FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED && r.errCode == SIM7100_ERR_REFUSED);
+        FUZZ_REQUIRE(strncmp(r.text, "Invalid request payload", 23) == 0);
+    } else {
+        // Past validation every request fails against a closed port, except
+        // the raw control words, which need no module, and the two that only
+        // close it.
+        const bool control = type == Ipc::eMsgRawCommand && block &&
+                             (strcmp(block.get(), SIM7100_RAW_DEBUG) == 0 || strcmp(block.get(), SIM7100_RAW_FLUSH) == 0);
+        const bool closing = type == Ipc::eMsgPowerOff || type == Ipc::eMsgStandBy;
+        if (!control && !closing) FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED);
+    }
+    return 0;
+}

@@ -1,0 +1,58 @@
+// Helpers shared by the fuzz targets.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+// A broken property is a finding: report it and abort, so that libFuzzer (or
+// the replay) records the input.
+#define FUZZ_REQUIRE(condition)                                                         \
+    do {                                                                                \
+        if (!(condition)) {                                                             \
+            fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
+            abort();                                                                    \
+        }                                                                               \
+    } while (0)
+
+struct SFreeDeleter {
+    void operator()(void* p) const { free(p); }
+};
+using HeapBlock = std::unique_ptr<char[], SFreeDeleter>;
+
+// The bytes in a heap block of exactly size + 1 with a zero at the end, so
+// that any read past the terminator is an AddressSanitizer report.
+inline HeapBlock TerminatedCopy(const uint8_t* data, size_t size) {
+    HeapBlock block(static_cast<char*>(malloc(size + 1)));
+    if (size != 0) memcpy(block.get(), data, size);
+    block[size] = 0;
+    return block;
+}
+
+// The response text must end within its 1024 bytes.
+template <typename Response>
+bool TextTerminated(const Response& r) {
+    return memchr(r.text, 0, sizeof r.text) != nullptr;
+}
+
+// The daemon's progress lines would dominate the run time; they go to
+// /dev/null unless SIM7100_FUZZ_VERBOSE is set.  libFuzzer reports on stderr.
+inline void QuietStdout() {
+    static const bool done = [] {
+        if (getenv("SIM7100_FUZZ_VERBOSE") == nullptr) {
+            fflush(stdout);
+            const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (null >= 0) {
+                dup2(null, STDOUT_FILENO);
+                close(null);
+            }
+        }
+        return true;
+    }();
+    (void)done;
+}

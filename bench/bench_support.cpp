@@ -1,0 +1,344 @@
+#include "bench_support.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "sim7100_protocol.h"
+
+namespace bench {
+
+int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// ---- child processes ------------------------------------------------------
+
+namespace {
+
+// Plain array: the signal handlers read it.
+constexpr int kMaxChildren = 32;
+volatile pid_t g_children[kMaxChildren];
+
+void Remember(pid_t pid) {
+    for (auto& slot : g_children) {
+        if (slot <= 0) {
+            slot = pid;
+            return;
+        }
+    }
+}
+
+void Forget(pid_t pid) {
+    for (auto& slot : g_children) {
+        if (slot == pid) slot = 0;
+    }
+}
+
+[[noreturn]] void DieFromSignal(int signal) {
+    KillAllChildren();
+    static const char kTimeout[] = "sim7100-bench: overall deadline reached, stopped\n";
+    static const char kSignal[] = "sim7100-bench: stopped by a signal\n";
+    if (signal == SIGALRM) {
+        ssize_t ignored = write(2, kTimeout, sizeof kTimeout - 1);
+        (void)ignored;
+    } else {
+        ssize_t ignored = write(2, kSignal, sizeof kSignal - 1);
+        (void)ignored;
+    }
+    _exit(signal == SIGALRM ? 3 : 128 + signal);
+}
+
+}  // namespace
+
+SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
+             const std::map<std::string, std::string>& env, const std::string& logPath) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t parent = getpid();
+    SChild child;
+    child.name = name;
+    child.startNs = NowNs();
+    const pid_t pid = fork();
+    if (pid < 0) throw SBenchError("fork failed for " + name);
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        signal(SIGPIPE, SIG_DFL);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGALRM, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (in < 0 || out < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    child.pid = pid;
+    Remember(pid);
+    return child;
+}
+
+bool WaitExit(SChild& child, std::chrono::milliseconds deadline, int& status) {
+    if (child.pid <= 0) return false;
+    const auto until = Clock::now() + deadline;
+    for (;;) {
+        const pid_t r = waitpid(child.pid, &status, WNOHANG);
+        if (r == child.pid) {
+            Forget(child.pid);
+            child.pid = -1;
+            return true;
+        }
+        if (r < 0 && errno != EINTR) {
+            Forget(child.pid);
+            child.pid = -1;
+            return false;
+        }
+        if (Clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void Stop(SChild& child, std::chrono::milliseconds grace) {
+    if (child.pid <= 0) return;
+    int status = 0;
+    kill(child.pid, SIGTERM);
+    if (WaitExit(child, grace, status)) return;
+    kill(child.pid, SIGKILL);
+    WaitExit(child, std::chrono::seconds(5), status);
+}
+
+void KillAllChildren() {
+    for (auto& slot : g_children) {
+        const pid_t pid = slot;
+        if (pid > 0) kill(pid, SIGKILL);
+    }
+    for (auto& slot : g_children) {
+        const pid_t pid = slot;
+        if (pid > 0) {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            slot = 0;
+        }
+    }
+}
+
+void InstallExitHandlers(unsigned overallSeconds) {
+    struct sigaction sa {};
+    sa.sa_handler = [](int s) { DieFromSignal(s); };
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGALRM}) sigaction(s, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    std::atexit(KillAllChildren);
+    alarm(overallSeconds);
+}
+
+// ---- the RTOS side of the link ---------------------------------------------
+
+CListener::CListener() {
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) throw SBenchError("socket failed");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    if (bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(m_fd, 4) != 0 ||
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        throw SBenchError(std::string("listen on 127.0.0.1 failed: ") + strerror(errno));
+    }
+    m_port = ntohs(addr.sin_port);
+}
+
+CListener::~CListener() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+int CListener::Accept(std::chrono::milliseconds deadline) {
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = poll(&p, 1, static_cast<int>(deadline.count()));
+    if (rc <= 0) throw SBenchError("nobody connected to port " + std::to_string(m_port) + " in time");
+    const int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) throw SBenchError(std::string("accept failed: ") + strerror(errno));
+    return fd;
+}
+
+CLink::CLink(int fd) : m_fd(fd), m_buffer(64 * 1040) {
+    const int one = 1;
+    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // The receive deadline: a silent peer fails the run instead of hanging it.
+    timeval tv{10, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+CLink::~CLink() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+void CLink::ReadExactly(void* buffer, size_t size) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = recv(m_fd, p + got, size - got, MSG_WAITALL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            throw SBenchError(n == 0 ? "the peer closed the link"
+                                     : std::string("no response within the deadline: ") + strerror(errno));
+        }
+        got += static_cast<size_t>(n);
+    }
+}
+
+int64_t CLink::ReadRegistration() {
+    uint32_t header[2];
+    ReadExactly(header, sizeof header);
+    const int64_t at = NowNs();
+    if (header[0] != 0 || header[1] != SIM7100_MSG_REGISTER) throw SBenchError("the first frame is no registration");
+    return at;
+}
+
+void CLink::SendRequest(uint32_t type) {
+    const uint32_t header[2] = {0, type};
+    const ssize_t n = send(m_fd, header, sizeof header, 0);
+    if (n != static_cast<ssize_t>(sizeof header)) throw SBenchError("request not sent");
+}
+
+int32_t CLink::ReadResponse(uint32_t type) {
+    unsigned char frame[8 + SIM7100_RESPONSE_SIZE];
+    ReadExactly(frame, sizeof frame);
+    uint32_t header[2];
+    memcpy(header, frame, sizeof header);
+    if (header[0] != SIM7100_RESPONSE_SIZE || header[1] != type) throw SBenchError("unexpected response header");
+    int32_t status = 0;
+    memcpy(&status, frame + 8, sizeof status);
+    return status;
+}
+
+int CLink::ReadResponses(uint32_t type) {
+    constexpr size_t kFrame = 8 + SIM7100_RESPONSE_SIZE;
+    ssize_t n;
+    do {
+        n = recv(m_fd, m_buffer.data() + m_filled, m_buffer.size() - m_filled, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) throw SBenchError(n == 0 ? "the peer closed the link" : "no response within the deadline");
+    m_filled += static_cast<size_t>(n);
+    int complete = 0;
+    size_t at = 0;
+    while (m_filled - at >= kFrame) {
+        uint32_t header[2];
+        int32_t status = 0;
+        memcpy(header, m_buffer.data() + at, sizeof header);
+        memcpy(&status, m_buffer.data() + at + 8, sizeof status);
+        if (header[0] != SIM7100_RESPONSE_SIZE || header[1] != type || status != SIM7100_STATUS_OK) {
+            throw SBenchError("unexpected response");
+        }
+        at += kFrame;
+        ++complete;
+    }
+    if (at != 0) {
+        memmove(m_buffer.data(), m_buffer.data() + at, m_filled - at);
+        m_filled -= at;
+    }
+    return complete;
+}
+
+// ---- the module's terminal ---------------------------------------------------
+
+int OpenRawTerminal(const std::string& path, int deadlineDs) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw SBenchError("cannot open " + path + ": " + strerror(errno));
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    // A read returns what has arrived, or nothing after the deadline.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = static_cast<cc_t>(deadlineDs);
+    tcsetattr(fd, TCSANOW, &t);
+    tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+// ---- /proc -----------------------------------------------------------------------
+
+SProcFigures ReadProc(pid_t pid) {
+    SProcFigures f;
+    const std::string base = "/proc/" + std::to_string(pid);
+    if (DIR* tasks = opendir((base + "/task").c_str())) {
+        while (dirent* e = readdir(tasks)) {
+            if (e->d_name[0] == '.') continue;
+            std::ifstream s(base + "/task/" + e->d_name + "/schedstat");
+            long long runNs = 0;
+            if (s >> runNs) f.cpuNs += runNs;
+        }
+        closedir(tasks);
+    }
+    std::ifstream status(base + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) f.rssKiB = std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind("VmHWM:", 0) == 0) f.peakKiB = std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return f;
+}
+
+// ---- statistics ------------------------------------------------------------------
+
+double Percentile(std::vector<int64_t> samples, double fraction) {
+    if (samples.empty()) return 0.0;
+    const size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(samples.size())));
+    const size_t index = rank == 0 ? 0 : std::min(rank - 1, samples.size() - 1);
+    std::nth_element(samples.begin(), samples.begin() + static_cast<long>(index), samples.end());
+    return static_cast<double>(samples[index]);
+}
+
+long StrippedSize(const std::string& strip, const std::string& binary, const std::string& tempDir) {
+    struct stat st {};
+    if (stat(binary.c_str(), &st) != 0) return -1;
+    const std::string out = tempDir + "/stripped";
+    SChild tool = Spawn("strip", {strip, "-o", out, binary}, {}, "");
+    int status = 0;
+    if (!WaitExit(tool, std::chrono::seconds(30), status)) {
+        Stop(tool, std::chrono::milliseconds(100));
+        return -1;
+    }
+    long size = -1;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && stat(out.c_str(), &st) == 0) size = st.st_size;
+    unlink(out.c_str());
+    return size;
+}
+
+}  // namespace bench

@@ -100,6 +100,9 @@ struct Rig {
                  {"SIM7100D_TRACE_FILE", TraceFile()},
                  {"SIM7100D_TIME_SCALE", "0.01"},
                  {"SIM7100_STUB_LOG", StubLog()}};
+        // ThreadSanitizer would otherwise sleep a second in every exit.
+        const char* tsan = getenv("TSAN_OPTIONS");
+        o.env["TSAN_OPTIONS"] = std::string(tsan != nullptr ? tsan : "") + " atexit_sleep_ms=0";
         for (const auto& kv : env) o.env[kv.first] = kv.second;
         ASSERT_TRUE(daemon.Start(o)) << daemon.Error();
     }

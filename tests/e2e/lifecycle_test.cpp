@@ -122,7 +122,7 @@ TEST(DaemonExit, SigtermEndsALongExchangeAtOnce) {
     const auto latency = std::chrono::duration_cast<milliseconds>(*closed - sent);
     std::cout << "signal-to-exit latency: " << latency.count() << " ms\n";
 #ifdef SIM7100_SANITIZED
-    // ThreadSanitizer holds a signal back until the poll it lands in times
+    // ThreadSanitizer may hold a signal back until the poll it lands in times
     // out (1 s); still far short of the 20 s exchange.
     const milliseconds bound = Within(2000);
 #else

@@ -14,9 +14,9 @@ extern char** environ;
 
 namespace {
 
-bool Passed(const std::string& entry) {
-    return entry.rfind("SIM7100D_", 0) != 0 && entry.rfind("SIM7100_STUB_LOG=", 0) != 0 &&
-           entry.rfind("PATH=", 0) != 0;
+bool Passed(const std::string& entry, const std::map<std::string, std::string>& replaced) {
+    const std::string name = entry.substr(0, entry.find('='));
+    return name.rfind("SIM7100D_", 0) != 0 && name != "SIM7100_STUB_LOG" && name != "PATH" && replaced.count(name) == 0;
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ bool DaemonProcess::Start(const SOptions& options) {
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        if (Passed(*e)) env.emplace_back(*e);
+        if (Passed(*e, options.env)) env.emplace_back(*e);
     }
     const char* path = getenv("PATH");
     env.push_back("PATH=" + options.stubDir + ":" + (path != nullptr ? path : "/usr/bin:/bin"));

@@ -25,8 +25,8 @@ public:
         std::vector<std::string> emulator;
         // Put first on the child's PATH.
         std::string stubDir;
-        // Set in the child; SIM7100D_* and SIM7100_STUB_LOG of this process
-        // are never passed on.
+        // Set in the child, replacing this process's values; SIM7100D_* and
+        // SIM7100_STUB_LOG of this process are never passed on.
         std::map<std::string, std::string> env;
     };
 

@@ -63,10 +63,25 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+#ifndef SIM7100_EMULATOR
+#define SIM7100_EMULATOR ""
+#endif
+
+// A cross build runs the target's binaries through the emulator.
+std::vector<std::string> WithEmulator(const std::vector<std::string>& argv) {
+    std::istringstream words(SIM7100_EMULATOR);
+    std::vector<std::string> full;
+    for (std::string w; words >> w;) full.push_back(w);
+    full.insert(full.end(), argv.begin(), argv.end());
+    return full;
+}
+
 // A child process: stdout into a file, stderr through a pipe we read.
 class CChild {
 public:
-    CChild(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv, const std::string& outPath) {
+    CChild(const std::vector<std::string>& command, const std::vector<std::string>& extraEnv,
+           const std::string& outPath) {
+        const std::vector<std::string> argv = WithEmulator(command);
         int err[2];
         if (pipe2(err, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
@@ -81,7 +96,7 @@ public:
         for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
         args.push_back(nullptr);
         envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0) m_pid = -1;
+        if (posix_spawnp(&m_pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(err[1]);
         m_err = err[0];

@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "process_exit.h"
 
 extern char** environ;
 
@@ -22,10 +25,18 @@ int RunShellCommand(const char* command) {
     pid_t pid = -1;
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return status;
+        if (done < 0 && errno != EINTR) return -1;
+        // A signal or a link fault must not wait for a slow tool (udhcpc
+        // without a lease): the exit goes ahead, and StandBy's "pkill udhcpc"
+        // ends it.  While the exit sequence runs, WakeFd is -1 and this is a
+        // plain 10 ms pause.
+        pollfd wake{Exit::WakeFd(), POLLIN, 0};
+        poll(&wake, 1, 10);
+        Exit::CompleteIfPending();
     }
-    return status;
 }
 
 #ifdef SIM7100D_DEV

@@ -1,0 +1,181 @@
+// Whatever the RTOS side sends: every request type with no payload, one byte
+// short of its layout, exactly its layout with no zero byte anywhere, the
+// longest legal strings, much longer, and 64 KiB and more; unknown types with
+// and without payloads.  Each known type gets exactly one response, a refusal
+// where the payload is unusable, and no command to the module carries a byte
+// that was not inside its field.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "hardening_rig.h"
+
+namespace hardening {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+// The fields of a request layout, in order; a text type is one field that
+// is the whole payload.
+struct SLayout {
+    std::vector<size_t> fields;  // sizes; 1-byte number fields included
+    bool text = false;
+};
+
+const std::map<uint32_t, SLayout> kLayouts = {
+    {SIM7100_MSG_SET_AUTHENTICATION, {{256, 256}}},
+    {SIM7100_MSG_SET_APN, {{256}}},
+    {SIM7100_MSG_ENTER_PIN, {{32, 32}}},
+    {SIM7100_MSG_RAW_COMMAND, {{}, true}},
+    {SIM7100_MSG_SET_ERROR_REPORTING, {{}, true}},
+    {SIM7100_MSG_SET_CLOCK, {{40}}},
+    {SIM7100_MSG_SET_TIME_SERVER, {{256}}},
+    {SIM7100_MSG_SET_SMS_MODE, {{1}}},
+    {SIM7100_MSG_LIST_SMS, {{1, 1}}},
+    {SIM7100_MSG_READ_SMS, {{1}}},
+    {SIM7100_MSG_DELETE_SMS, {{1, 1}}},
+    {SIM7100_MSG_WRITE_SMS, {{1, 16, 160}}},
+};
+
+size_t LayoutSize(const SLayout& l) {
+    size_t n = 0;
+    for (size_t f : l.fields) n += f;
+    return n;
+}
+
+// Field i is filled with letter 'j' + i (commands' own text is upper case); bytes beyond the layout with '~',
+// which no command may ever carry.
+const char kTail = '~';
+
+enum class EFill { eFull, eLongestLegal };
+
+std::string Fill(const SLayout& l, EFill how) {
+    std::string p;
+    for (size_t i = 0; i < l.fields.size(); ++i) {
+        const size_t size = l.fields[i];
+        std::string f(size, static_cast<char>('j' + i));
+        // A one-byte field is a number, not a string: keep it whole.
+        if (how == EFill::eLongestLegal && size > 1) f.back() = '\0';
+        p += f;
+    }
+    return p;
+}
+
+struct SVariant {
+    const char* name;
+    // The payload for a type; nullopt when the variant does not apply.
+    std::function<std::optional<std::string>(const SLayout&)> payload;
+};
+
+const std::vector<SVariant> kVariants = {
+    {"no payload", [](const SLayout&) { return std::string(); }},
+    {"one byte short",
+     [](const SLayout& l) -> std::optional<std::string> {
+         const std::string full = Fill(l, EFill::eFull);
+         if (full.size() < 2) return std::nullopt;
+         return full.substr(0, full.size() - 1);
+     }},
+    {"exact, no zero byte", [](const SLayout& l) { return Fill(l, EFill::eFull); }},
+    {"longest legal strings",
+     [](const SLayout& l) -> std::optional<std::string> {
+         if (l.fields.empty()) return std::nullopt;
+         return Fill(l, EFill::eLongestLegal);
+     }},
+    {"4 KiB longer", [](const SLayout& l) { return Fill(l, EFill::eLongestLegal) + std::string(4096, kTail); }},
+    {"64 KiB + 1", [](const SLayout& l) { return Fill(l, EFill::eFull) + std::string(65537 - LayoutSize(l), kTail); }},
+};
+
+// The refusal the daemon's payload check gives, or "" for none.
+std::string ExpectedRefusal(uint32_t type, const SLayout& l, const std::string& payload) {
+    if (type == SIM7100_MSG_RAW_COMMAND) return payload.empty() || payload[0] == '\0' ? "Empty command!" : "";
+    const size_t need = l.text ? 1 : LayoutSize(l);
+    if (need == 0) return "";
+    if (payload.size() < need || (l.text && payload[0] == '\0')) {
+        return "Invalid request payload: " + std::to_string(payload.size()) + " bytes, " + std::to_string(need) +
+               " expected";
+    }
+    return "";
+}
+
+// No command carries more of a field's letter than the field holds, and none
+// carries a byte from beyond the layout.
+void ExpectCommandsWithinFields(const std::vector<std::string>& commands, const SLayout& l) {
+    if (l.text) return;  // the text is the whole payload
+    for (const auto& c : commands) {
+        EXPECT_EQ(c.find(kTail), std::string::npos) << "a byte beyond the layout reached the module";
+        for (size_t i = 0; i < l.fields.size(); ++i) {
+            if (l.fields[i] == 1) continue;  // numbers are formatted, not copied
+            const auto n = static_cast<size_t>(std::count(c.begin(), c.end(), static_cast<char>('j' + i)));
+            EXPECT_LE(n, l.fields[i]) << "field " << i << " ran past its end in " << c.substr(0, 80);
+        }
+    }
+}
+
+TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
+    Rig rig;
+    rig.modem.SetSplit(0, 0);
+    rig.modem.SetDefault({{"\r\nOK\r\n"}});
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
+    ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    auto powerOn = [&] {
+        const auto r = rig.Request(SIM7100_MSG_POWER_ON);
+        ASSERT_EQ(r.record.cmdStatus, 1) << r.Text();
+    };
+
+    int refusals = 0;
+    for (uint32_t type = SIM7100_MSG_FIRST_REQUEST; type <= SIM7100_MSG_LAST_REQUEST; ++type) {
+        const auto found = kLayouts.find(type);
+        const SLayout layout = found != kLayouts.end() ? found->second : SLayout{};
+        for (const auto& v : kVariants) {
+            const auto payload = v.payload(layout);
+            if (!payload) continue;
+            SCOPED_TRACE("type " + std::to_string(type) + ", " + v.name + ", " + std::to_string(payload->size()) +
+                         " bytes");
+            const size_t before = rig.modem.Commands().size();
+            const auto r = rig.Request(type, *payload);
+            const std::string refusal = ExpectedRefusal(type, layout, *payload);
+            if (!refusal.empty()) {
+                ++refusals;
+                EXPECT_EQ(r.record.cmdStatus, 2);
+                EXPECT_EQ(r.record.errCode, -2);
+                EXPECT_EQ(r.Text(), refusal);
+                EXPECT_TRUE(rig.CommandsSince(before).empty()) << "a refused request reached the module";
+            } else {
+                EXPECT_THAT(r.Text(), Not(StartsWith("Invalid request payload")));
+                ExpectCommandsWithinFields(rig.CommandsSince(before), layout);
+            }
+            if (type == SIM7100_MSG_POWER_OFF || type == SIM7100_MSG_STAND_BY) {
+                ASSERT_NO_FATAL_FAILURE(powerOn());
+            }
+        }
+    }
+    EXPECT_GT(refusals, 20);
+
+    // Unknown types get nothing: the next bytes answer the request after them.
+    const std::string big(1 << 20, 'x');
+    int unknown = 0;
+    for (uint32_t type : {0u, 1u, 39u, 0xFFFFFFFFu}) {
+        for (const std::string* payload : {static_cast<const std::string*>(nullptr), &big}) {
+            for (size_t size : {size_t{0}, size_t{8}, size_t{65536}, big.size()}) {
+                if ((payload == nullptr) != (size == 0)) continue;
+                SCOPED_TRACE("unknown type " + std::to_string(type) + ", " + std::to_string(size) + " bytes");
+                ASSERT_TRUE(rig.peer.SendFrame(type, size == 0 ? std::string() : big.substr(0, size)));
+                ++unknown;
+                EXPECT_EQ(rig.Request(SIM7100_MSG_GET_CONNECTION_STATUS).record.cmdStatus, 4);
+            }
+        }
+    }
+    EXPECT_TRUE(rig.daemon.WaitForStderr("[WARNING] Unknown message type\n", Within(5000), unknown));
+
+    ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_TERMINATE));
+    EXPECT_TRUE(rig.peer.WaitClosed(Within(5000))) << "a response to terminate, or no close";
+    EXPECT_EQ(ExitCode(rig.daemon.WaitExit(Within(10000))), 0);
+    EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr())) << rig.daemon.Stderr();
+}
+
+}  // namespace
+}  // namespace hardening

@@ -1,0 +1,136 @@
+// Shared pieces of the hardening suite, on top of the end-to-end rig: exit
+// codes, sanitizer reports, file waits, the daemon's resident memory and a
+// module simulator whose terminal keeps one path across hang-ups.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "e2e_rig.h"
+#include "simulator.h"
+
+namespace hardening {
+
+using e2e::Rig;
+using e2e::Within;
+using std::chrono::milliseconds;
+
+inline bool Emulated() { return !e2e::Emulator().empty(); }
+
+inline bool Sanitized() {
+#ifdef SIM7100_SANITIZED
+    return true;
+#else
+    return false;
+#endif
+}
+
+// Exit status, or minus the signal that ended the process; -1000 for none.
+inline int ExitCode(const std::optional<int>& status) {
+    if (!status) return -1000;
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
+}
+
+// What the sanitizers (and glibc's own checks) print when they find a fault.
+inline bool HasFaultReport(const std::string& err) {
+    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                             "WARNING: ThreadSanitizer", "*** buffer overflow detected", "*** stack smashing",
+                             "free(): ", "malloc(): ", "double free"}) {
+        if (err.find(mark) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Waits, with a deadline, until the file's content satisfies `done`.  Files
+// offer no event of their own, so this re-reads them every few milliseconds.
+template <typename Predicate>
+bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        if (done(e2e::ReadFile(path))) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
+// VmRSS of a process in KiB; -1 when it cannot be read.
+inline long ResidentKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// Waits until the process has ended (a zombie not yet reaped), without
+// waiting for its output pipes, which a shell it started may still hold.
+inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    return WaitForFile(
+        path,
+        [](const std::string& stat) {
+            const size_t paren = stat.rfind(')');
+            return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
+        },
+        deadline);
+}
+
+// Waits until the process holds a socket: the daemon creates it after its
+// signal handlers are in place, before it tries to connect.
+inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    for (;;) {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+            std::error_code readEc;
+            const auto target = std::filesystem::read_symlink(e.path(), readEc);
+            if (!readEc && target.string().rfind("socket:", 0) == 0) return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
+// Ends what is left of the daemon's process group (a slow stub tool that
+// outlived it).
+inline void KillGroup(pid_t pid) {
+    if (pid > 0) kill(-pid, SIGKILL);
+}
+
+// modemsim in this process, behind a symbolic link that outlives hang-ups and
+// restarts, so the daemon's device path stays the same.
+class SimModule {
+public:
+    SimModule(modemsim::SConfig config, const std::string& link) {
+        config.link = link;
+        m_sim = std::make_unique<modemsim::CSimulator>(std::move(config));
+        std::string error;
+        if (!m_sim->Open(error)) throw std::runtime_error("modemsim: " + error);
+        m_sim->Start();
+    }
+    ~SimModule() { m_sim->Stop(); }
+    modemsim::CSimulator& Sim() { return *m_sim; }
+
+private:
+    std::unique_ptr<modemsim::CSimulator> m_sim;
+};
+
+// Short timings, so two-part answers come well within the scaled budgets.
+inline modemsim::SConfig QuickModule() {
+    modemsim::SConfig c;
+    c.timings.resultMs = 2;
+    c.timings.nmeaPeriodMs = 5;
+    c.timings.restartAfterMs = 20;
+    return c;
+}
+
+}  // namespace hardening

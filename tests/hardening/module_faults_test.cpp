@@ -1,0 +1,109 @@
+// Faults of the module, each with the outcome the daemon's exchange rules fix:
+// what the RTOS side gets back, how long it takes at most, and that the next
+// request is served normally.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "hardening_rig.h"
+
+namespace hardening {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Matcher;
+using ::testing::StartsWith;
+
+const std::string kCsq = "\r\n+CSQ: 23,99\r\n\r\nOK\r\n";
+
+std::string Garbage(size_t n) {
+    std::string g;
+    for (size_t i = 0; i < n; ++i) g += static_cast<char>((i * 131 + 7) % 256 == 0 ? 1 : (i * 131 + 7) % 256);
+    return g;
+}
+
+struct SFault {
+    const char* name;
+    ScriptedModem::Reply reply;  // the module's answer to "AT+CSQ\r\n"
+    int32_t status;
+    int32_t err;
+    Matcher<std::string> text;
+};
+
+TEST(ModuleFaults, EachFaultEndsInItsFixedOutcomeAndTheNextRequestIsServed) {
+    const std::string big(5000, 'A');
+    const SFault faults[] = {
+        // 20 polls of 10 ms (scaled), then "no answer".
+        {"silence", ScriptedModem::Silence(), 2, -100, testing::Eq("Chip internal fail! ")},
+        // Each pending read spends one of the 20 retries: a few pieces are fine.
+        {"answer in many reads", ScriptedModem::Split(kCsq, 4, 2), 1, 23, testing::Eq("CSQ: " + kCsq)},
+        {"garbage, no final result", {{Garbage(200)}}, 2, -102, StartsWith("Chip internal fail! ")},
+        {"garbage before the answer", {{"\x7f\x80\xfe garbage" + kCsq}}, 1, 23, HasSubstr("+CSQ: 23,99")},
+        {"unsolicited line before the answer", {{"\r\nRING\r\n"}, {kCsq, 5}}, 1, 23, HasSubstr("RING")},
+        {"unsolicited line inside the answer", {{"\r\n+CSQ: 23,99\r\n\r\n+CREG: 1\r\n\r\nOK\r\n"}}, 1, 23,
+         HasSubstr("+CREG: 1")},
+        {"4096 bytes", {{std::string(4096, 'A')}}, 2, -103, testing::Eq("Chip internal fail! " + big.substr(0, 1003))},
+        {"more than 4096 bytes", {{"\r\n" + big + "\r\nOK\r\n"}}, 2, -103,
+         testing::Eq("Chip internal fail! \r\n" + big.substr(0, 1023 - 22))},
+        {"answer with %n %s %x", {{"\r\n+CSQ: %n%s%x%p\r\n\r\nOK\r\n"}}, 2, 0,
+         testing::Eq("CSQ: \r\n+CSQ: %n%s%x%p\r\n\r\nOK\r\n")},
+        {"echo on", {{"AT+CSQ\r" + kCsq}}, 1, 23, testing::Eq("CSQ: AT+CSQ\r" + kCsq)},
+    };
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
+    ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    // Each answer in one write; the rows split them themselves.
+    rig.modem.SetSplit(0, 0);
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        rig.modem.On("AT+CSQ\r\n", f.reply);
+        const auto start = RtosPeer::Clock::now();
+        const auto r = rig.Request(SIM7100_MSG_GET_SIGNAL_QUALITY);
+        // The exchange budget is 20 polls of 1 s, scaled by 0.01.
+        EXPECT_LT(std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - start).count(),
+                  Within(2000).count());
+        EXPECT_EQ(r.record.cmdStatus, f.status);
+        EXPECT_EQ(r.record.errCode, f.err);
+        EXPECT_THAT(r.Text(), f.text);
+        // Whatever is left of a faulty answer is flushed before the next command.
+        rig.modem.On("AT+CSQ\r\n", kCsq);
+        const auto next = rig.Request(SIM7100_MSG_GET_SIGNAL_QUALITY);
+        EXPECT_EQ(next.record.cmdStatus, 1);
+        EXPECT_EQ(next.record.errCode, 23);
+    }
+    EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr()));
+}
+
+// The terminal hangs up in the middle of an answer and then disappears; the
+// daemon fails the requests that need it, and PowerOn finds the terminal again
+// once it is back.
+TEST(ModuleFaults, HangUpAndVanishedTerminalAreSurvivedUntilPowerOnFindsItAgain) {
+    Rig rig;
+    const std::string link = rig.dir.Path() + "/ttyUSB2";
+    modemsim::SConfig config = QuickModule();
+    config.faults.hangup = {"AT+CSQ", 1, 10, -1};
+    auto module = std::make_unique<SimModule>(config, link);
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"SIM7100D_DEVICE", link}}));
+    ASSERT_EQ(rig.Request(SIM7100_MSG_POWER_ON).record.cmdStatus, 1);
+
+    const auto cut = rig.Request(SIM7100_MSG_GET_SIGNAL_QUALITY);
+    EXPECT_EQ(cut.record.cmdStatus, 2);
+    EXPECT_THAT(cut.Text(), StartsWith("Chip internal fail! \r\n+CSQ: "));
+    // The port is dead: the next exchange fails at once instead of waiting.
+    const auto dead = rig.Request(SIM7100_MSG_GET_CHIP_TYPE);
+    EXPECT_EQ(dead.record.cmdStatus, 2);
+    EXPECT_EQ(dead.record.errCode, -100);
+
+    module.reset();  // the terminal and its link are gone
+    ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_POWER_ON));
+    ASSERT_TRUE(rig.daemon.WaitForStderr("Uart could not be opened", Within(5000)));
+    module = std::make_unique<SimModule>(config, link);
+    const auto on = rig.peer.ReadResponse(Within(5000));
+    ASSERT_TRUE(on);
+    EXPECT_EQ(on->type, SIM7100_MSG_POWER_ON);
+    EXPECT_EQ(on->record.cmdStatus, 1) << on->Text();
+    EXPECT_EQ(rig.Request(SIM7100_MSG_GET_CHIP_TYPE).record.cmdStatus, 9);
+    EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr()));
+}
+
+}  // namespace
+}  // namespace hardening

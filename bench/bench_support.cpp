@@ -26,6 +26,8 @@
 
 #include "sim7100_protocol.h"
 
+extern char** environ;
+
 namespace bench {
 
 int64_t NowNs() {
@@ -75,35 +77,67 @@ void Forget(pid_t pid) {
 
 SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
              const std::map<std::string, std::string>& env, const std::string& logPath) {
+    // Everything the child needs is made here: between vfork and exec it
+    // shares this process's memory and may only make system calls.
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    std::map<std::string, std::string> merged;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const size_t eq = entry.find('=');
+        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [key, value] : env) merged[key] = value;
+    std::vector<std::string> entries;
+    for (const auto& [key, value] : merged) entries.push_back(key + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : entries) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = argv.at(0);
+    if (program.find('/') == std::string::npos) {
+        std::istringstream path(getenv("PATH") != nullptr ? getenv("PATH") : "/usr/bin:/bin");
+        std::string dir;
+        while (std::getline(path, dir, ':')) {
+            if (access((dir + "/" + program).c_str(), X_OK) == 0) {
+                program = dir + "/" + program;
+                break;
+            }
+        }
+    }
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (in < 0 || out < 0) throw SBenchError("cannot open the log of " + name);
     const pid_t parent = getpid();
+
+    // No handler of ours may run in the child: block everything until the
+    // child has put the defaults back.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_SETMASK, &all, &old);
     SChild child;
     child.name = name;
     child.startNs = NowNs();
-    const pid_t pid = fork();
-    if (pid < 0) throw SBenchError("fork failed for " + name);
+    const pid_t pid = vfork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
-        signal(SIGPIPE, SIG_DFL);
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        signal(SIGALRM, SIG_DFL);
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM}) sigaction(sig, &dfl, nullptr);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (in < 0 || out < 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(out, 2);
-        for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
-        execvp(args[0], args.data());
+        execve(program.c_str(), args.data(), envp.data());
         _exit(127);
     }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    close(in);
+    close(out);
+    if (pid < 0) throw SBenchError("cannot start " + name);
     child.pid = pid;
     Remember(pid);
     return child;

@@ -39,7 +39,7 @@ const char kCommand[] = "AT+CSQ\r\n";
 struct SOptions {
     std::string daemon, floor, modemsim, stubTools, hostBinary, armhfBinary, json, console;
     std::string strip = "strip", armhfStrip = "arm-linux-gnueabihf-strip";
-    long requests = 100000;  // daemon requests measured, both modes together
+    long requests = 99000;  // measured daemon requests, both modes; with the warm-up 100,000
     int rounds = 20;
     long warmup = 1000;
     long baudRequests = 2000;
@@ -277,6 +277,7 @@ int main(int argc, char** argv) {
     app.add_option("--rounds", o.rounds, "alternating rounds");
     app.add_option("--warmup", o.warmup, "requests per subject before measuring");
     app.add_option("--baud-requests", o.baudRequests, "daemon requests with paced output");
+    app.add_option("--baud-rounds", o.baudRounds, "alternating rounds with paced output");
     app.add_option("--baud", o.baud, "pace of the module's output in the paced part");
     app.add_option("--in-flight", o.inFlight, "requests in flight for throughput")->check(CLI::Range(1, 16));
     app.add_option("--starts", o.starts, "extra daemon starts timed to the registration frame");

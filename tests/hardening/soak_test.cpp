@@ -1,0 +1,202 @@
+// A bounded soak: requests of random types and payloads, valid and not,
+// pipelined a few deep against modemsim, whose fault switches change at
+// random every few hundred requests (a new module behind the same link).
+// Every request is answered exactly once and in order, no sanitizer speaks,
+// and the daemon's resident memory stays flat.
+//   SIM7100_SOAK_REQUESTS  number of requests (default 3000; 300 under the emulator)
+//   SIM7100_SOAK_SEED      seed of the random choices (default 1)
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <random>
+
+#include "hardening_rig.h"
+
+namespace hardening {
+namespace {
+
+size_t EnvNumber(const char* name, size_t fallback) {
+    const char* v = getenv(name);
+    return v != nullptr && *v != '\0' ? static_cast<size_t>(strtoull(v, nullptr, 10)) : fallback;
+}
+
+// Payload bytes each request type reads (0: none; text types take any length).
+size_t LayoutOf(uint32_t type) {
+    switch (type) {
+        case SIM7100_MSG_SET_AUTHENTICATION: return 512;
+        case SIM7100_MSG_SET_APN: case SIM7100_MSG_SET_TIME_SERVER: return 256;
+        case SIM7100_MSG_ENTER_PIN: return 64;
+        case SIM7100_MSG_SET_CLOCK: return 40;
+        case SIM7100_MSG_SET_SMS_MODE: case SIM7100_MSG_READ_SMS: return 1;
+        case SIM7100_MSG_LIST_SMS: case SIM7100_MSG_DELETE_SMS: return 2;
+        case SIM7100_MSG_WRITE_SMS: return 177;
+        default: return 0;
+    }
+}
+
+class CSoak {
+public:
+    explicit CSoak(unsigned seed) : m_random(seed) {}
+
+    size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(m_random); }
+    bool Chance(int percent) { return static_cast<int>(Pick(100)) < percent; }
+
+    std::string Bytes(size_t n, bool binary) {
+        static const char kPlain[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,.\"";
+        std::string s(n, '\0');
+        for (auto& c : s) c = binary ? static_cast<char>(Pick(256)) : kPlain[Pick(sizeof kPlain - 1)];
+        return s;
+    }
+
+    // A request: mostly the types the module serves, some unknown ones; PowerOn
+    // often enough that the port is open most of the time.
+    uint32_t Type() {
+        if (Chance(8)) return SIM7100_MSG_POWER_ON;
+        if (Chance(3)) {
+            const uint32_t unknown[] = {0, 1, 39, 40, 0xFFFFFFFFu};
+            return unknown[Pick(5)];
+        }
+        return 3 + static_cast<uint32_t>(Pick(36));
+    }
+
+    std::string Payload(uint32_t type) {
+        const bool binary = Chance(20);
+        if (type == SIM7100_MSG_RAW_COMMAND && Chance(60)) {
+            const char* commands[] = {"AT\r\n", "AT+CSQ\r\n", "AT+CPIN?\r\n", "AT+CGREG?\r\n", "FLUSH\r\n", "ATI\r\n"};
+            return commands[Pick(6)];
+        }
+        const size_t layout = LayoutOf(type);
+        switch (Pick(6)) {
+            case 0: return {};
+            case 1: return Bytes(layout > 0 ? layout - 1 : Pick(8), binary);
+            case 2: case 3: return Bytes(layout > 0 ? layout : 1 + Pick(40), binary);
+            case 4: return Bytes(layout + Pick(5000), binary);
+            default: return Chance(5) ? Bytes(65536 + Pick(1024), binary) : Bytes(layout + Pick(64), binary);
+        }
+    }
+
+    // A module with some fault switches on; counts the switches.
+    modemsim::SConfig Module(int& faults) {
+        modemsim::SConfig c = QuickModule();
+        c.seed = static_cast<unsigned>(Pick(1u << 30));
+        c.model = Chance(50) ? modemsim::EModel::eSim7600G : modemsim::EModel::eSim7100E;
+        auto on = [&](int percent) {
+            const bool yes = Chance(percent);
+            faults += yes ? 1 : 0;
+            return yes;
+        };
+        if (on(30)) c.echo = true;
+        if (on(30)) c.faults.latencyMs = 1 + static_cast<int>(Pick(3));
+        if (on(30)) {
+            c.faults.splitBytes = 1 + Pick(16);
+            c.faults.splitGapMs = static_cast<int>(Pick(2));
+        }
+        if (on(20)) c.faults.silentCommands = {Chance(50) ? "AT+CSQ" : "AT+CGMR"};
+        if (on(30)) c.faults.urcs = {{"RING", 3 + static_cast<int>(Pick(20)), -1}};
+        if (on(20)) {
+            c.faults.garbageEveryMs = 5 + static_cast<int>(Pick(30));
+            c.faults.garbageBytes = 1 + Pick(64);
+        }
+        if (on(20)) {
+            c.faults.oversizeCommands = {Chance(50) ? "AT+CPIN" : "AT+CMGL"};
+            c.faults.oversizeBytes = 4000 + Pick(3000);
+        }
+        if (on(20)) c.faults.hangup = {"", 5 + static_cast<int>(Pick(40)), 0, 5};
+        if (on(20)) c.faults.errorFraming = modemsim::EErrorFraming::eLine;
+        if (on(10)) c.faults.bootLines = true;
+        if (on(10)) c.state.pinRequired = true;
+        return c;
+    }
+
+private:
+    std::mt19937 m_random;
+};
+
+TEST(Soak, RandomRequestsAgainstAFaultyModuleAreAnsweredOnceInOrderWithFlatMemory) {
+    const size_t total = EnvNumber("SIM7100_SOAK_REQUESTS", Emulated() ? 300 : 3000);
+    const auto seed = static_cast<unsigned>(EnvNumber("SIM7100_SOAK_SEED", 1));
+    const size_t segment = 250;
+    const size_t window = 4;
+    const size_t sampleAt = std::min<size_t>(1000, total / 3);
+    CSoak soak(seed);
+
+    Rig rig;
+    const std::string link = rig.dir.Path() + "/ttyUSB2";
+    int faults = 0;
+    int segments = 1;
+    auto module = std::make_unique<SimModule>(soak.Module(faults), link);
+    // Waits of 1 s become 1 ms: a silent command costs 20 ms, not 20 s.
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"SIM7100D_DEVICE", link}, {"SIM7100D_TIME_SCALE", "0.001"}}));
+
+    std::deque<uint32_t> expected;  // types of the requests awaiting a response
+    size_t sent = 0;
+    size_t known = 0;
+    size_t answered = 0;
+    size_t lost = 0;
+    long rssAtSample = -1;
+    const auto start = RtosPeer::Clock::now();
+    size_t switchedAt = 0;
+    while (answered + lost < known || sent < total) {
+        while (sent < total && expected.size() < window) {
+            if (sent % segment == 0 && switchedAt != sent) {
+                if (!expected.empty()) break;  // the window drains first
+                module.reset();  // the terminal goes; the next one has other faults
+                module = std::make_unique<SimModule>(soak.Module(faults), link);
+                ++segments;
+                switchedAt = sent;
+            }
+            const uint32_t type = soak.Type();
+            ASSERT_TRUE(rig.peer.SendFrame(type, soak.Payload(type))) << "request " << sent;
+            ++sent;
+            if (type >= SIM7100_MSG_FIRST_REQUEST && type <= SIM7100_MSG_LAST_REQUEST) {
+                expected.push_back(type);
+                ++known;
+            }
+        }
+        if (expected.empty()) continue;
+        const auto r = rig.peer.ReadResponse(Within(20000));
+        if (!r) {
+            ADD_FAILURE() << "no response after " << answered << " answered";
+            lost += expected.size();
+            break;
+        }
+        if (r->type != expected.front()) {
+            ADD_FAILURE() << "response " << answered << " has type " << r->type << ", expected "
+                          << expected.front();
+            ++lost;
+        }
+        expected.pop_front();
+        ++answered;
+        if (answered == sampleAt) rssAtSample = ResidentKiB(rig.daemon.Pid());
+    }
+    const long rssAtEnd = ResidentKiB(rig.daemon.Pid());
+    const auto seconds = std::chrono::duration<double>(RtosPeer::Clock::now() - start).count();
+
+    // Nothing more comes: terminate gets no response, then the link closes.
+    ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_TERMINATE));
+    size_t duplicated = 0;
+    while (rig.peer.ReadResponse(Within(5000))) ++duplicated;
+    EXPECT_EQ(ExitCode(rig.daemon.WaitExit(Within(10000))), 0);
+
+    printf("soak: seed %u, %zu requests (%zu with a response, %zu unknown types) in %.1f s; "
+           "%d fault switches in %d modules, %zu failed port reads; lost %zu, duplicated %zu; "
+           "VmRSS %ld KiB at request %zu, %ld KiB at the end\n",
+           seed, sent, known, sent - known, seconds, faults, segments,
+           DaemonProcess::Count(rig.daemon.Stderr(), "Rx error"), lost, duplicated, rssAtSample, sampleAt,
+           rssAtEnd);
+    EXPECT_EQ(sent, total);
+    EXPECT_EQ(answered, known);
+    EXPECT_EQ(lost, 0u);
+    EXPECT_EQ(duplicated, 0u);
+    EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr()));
+    // The sanitizers' own bookkeeping grows with every allocation; their leak
+    // check at exit stands in for the measurement there.
+    if (!Sanitized()) {
+        ASSERT_GT(rssAtSample, 0);
+        EXPECT_LE(rssAtEnd - rssAtSample, 512) << "resident memory grew";
+    }
+}
+
+}  // namespace
+}  // namespace hardening

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sstream>
 
 extern char** environ;
 
@@ -25,6 +26,14 @@ DaemonProcess::~DaemonProcess() { Kill(); }
 
 bool DaemonProcess::Start(const SOptions& options) {
     std::vector<std::string> args = options.emulator;
+    // SIM7100_DAEMON_WRAPPER (for example "valgrind --error-exitcode=99")
+    // goes first on the command line; words split at spaces.
+    if (const char* wrapper = getenv("SIM7100_DAEMON_WRAPPER")) {
+        std::vector<std::string> words;
+        std::istringstream in(wrapper);
+        for (std::string w; in >> w;) words.push_back(w);
+        args.insert(args.begin(), words.begin(), words.end());
+    }
     args.push_back(options.binary);
 
     std::vector<std::string> env;

@@ -285,9 +285,12 @@ void IpcService::Impl::ReceiveLoop() {
         if (m_callback) m_callback(type, buffer, length, m_userData);
         free(buffer);
     }
-    // The process is exiting: make sure the main thread leaves its queue wait.
-    if (Exit::Pending()) {
-        Exit::WakeMain();
+    // Left for an exit, not for Stop: make sure the main thread leaves its
+    // queue wait, and stay unfinished.  The main thread may already be in the
+    // exit sequence (no longer Pending), and a thread that ended there would
+    // be left unjoined.
+    if (!m_stop) {
+        if (Exit::Pending()) Exit::WakeMain();
         Park();
     }
 }

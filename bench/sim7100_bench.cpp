@@ -375,26 +375,31 @@ int main(int argc, char** argv) {
         SChild slowModule = Spawn("modemsim", {o.modemsim, "--link", slowTty, "--baud", std::to_string(o.baud)}, {},
                                   dir + "/modemsim-paced.log");
         WaitForPath(slowTty, std::chrono::seconds(10));
-        SRow ptySlow{"pty floor @" + std::to_string(o.baud)}, daemonSlow{"sim7100d-dev @" + std::to_string(o.baud)};
+        const std::string pace = "@" + std::to_string(o.baud);
+        SRow ptySlow{"pty floor " + pace}, floorSlow{"structural floor " + pace}, daemonSlow{"sim7100d-dev " + pace};
         {
             CServer slowDaemon("sim7100d-dev", o.daemon, slowTty, o);
+            daemonStarts.push_back(slowDaemon.RegistrationNs());
             slowDaemon.PowerOn();
+            CServer slowFloor("structural floor", o.floor, slowTty, o);
+            slowFloor.PowerOn();
             const int slowPty = OpenRawTerminal(slowTty, 50);
             const long warm = std::min<long>(o.warmup, 50);
             RunPty(slowPty, warm, nullptr);
+            RunSequential(slowFloor, warm, nullptr);
             RunSequential(slowDaemon, warm, nullptr);
             const long per = std::max<long>(1, o.baudRequests / o.baudRounds);
+            const std::vector<std::function<void()>> paced = {
+                [&] { RunPty(slowPty, per, &ptySlow); },
+                [&] { RunSequential(slowFloor, per, &floorSlow); },
+                [&] { RunSequential(slowDaemon, per, &daemonSlow); },
+            };
             for (int round = 0; round < o.baudRounds; ++round) {
-                if (round % 2 == 0) {
-                    RunPty(slowPty, per, &ptySlow);
-                    RunSequential(slowDaemon, per, &daemonSlow);
-                } else {
-                    RunSequential(slowDaemon, per, &daemonSlow);
-                    RunPty(slowPty, per, &ptySlow);
-                }
+                for (size_t i = 0; i < paced.size(); ++i) paced[(i + static_cast<size_t>(round)) % paced.size()]();
             }
             close(slowPty);
             slowDaemon.Terminate();
+            slowFloor.Terminate();
         }
         Stop(slowModule, std::chrono::seconds(2));
 
@@ -407,7 +412,7 @@ int main(int argc, char** argv) {
 
         // ---- figures ------------------------------------------------------------------
         json rows = json::array();
-        for (const SRow* r : {&ptyRow, &floorSeq, &daemonSeq, &floorPipe, &daemonPipe, &ptySlow, &daemonSlow}) {
+        for (const SRow* r : {&ptyRow, &floorSeq, &daemonSeq, &floorPipe, &daemonPipe, &ptySlow, &floorSlow, &daemonSlow}) {
             rows.push_back(RowJson(*r));
         }
         json memory;
@@ -431,6 +436,7 @@ int main(int argc, char** argv) {
         const double fMed = Percentile(floorSeq.samples, 0.5), fP99 = Percentile(floorSeq.samples, 0.99);
         const double pMed = Percentile(ptyRow.samples, 0.5), pP99 = Percentile(ptyRow.samples, 0.99);
         const double slowD = Percentile(daemonSlow.samples, 0.5), slowP = Percentile(ptySlow.samples, 0.5);
+        const double slowF = Percentile(floorSlow.samples, 0.5);
         json ratios;
         ratios["daemon_over_structural_median"] = ratio(dMed, fMed);
         ratios["daemon_over_structural_p99"] = ratio(dP99, fP99);
@@ -440,6 +446,8 @@ int main(int argc, char** argv) {
         ratios["daemon_over_structural_throughput"] =
             ratio(rows[4]["requests_per_s"].get<double>(), rows[3]["requests_per_s"].get<double>());
         ratios["paced_daemon_over_pty_median"] = ratio(slowD, slowP);
+        ratios["paced_structural_over_pty_median"] = ratio(slowF, slowP);
+        ratios["paced_daemon_over_structural_median"] = ratio(slowD, slowF);
         const double wireUs = static_cast<double>(answerBytes) * 10.0 / static_cast<double>(o.baud) * 1e6;
         const double wireBothUs =
             static_cast<double>(answerBytes + sizeof kCommand - 1) * 10.0 / static_cast<double>(o.baud) * 1e6;
@@ -492,11 +500,12 @@ int main(int argc, char** argv) {
         printf("answer: %zu bytes, %.0f us on the wire at %ld baud (%.0f us with the command)\n", answerBytes, wireUs,
                o.baud, wireBothUs);
         printf("ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
-               "throughput daemon/structural %.3f; paced daemon/pty median %.3f\n",
+               "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f\n",
                ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
                ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
                ratios["daemon_over_structural_throughput"].get<double>(),
-               ratios["paced_daemon_over_pty_median"].get<double>());
+               ratios["paced_daemon_over_pty_median"].get<double>(),
+               ratios["paced_structural_over_pty_median"].get<double>());
         printf("\ntargets:\n");
         for (const auto& t : targets) {
             const char* verdict = t["met"].is_null() ? "n/a" : t["met"].get<bool>() ? "met" : "MISSED";

@@ -2,6 +2,8 @@
 
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -24,19 +26,25 @@ int RunShellCommand(const char* command) {
     char* argv[] = {sh, dashC, text.data(), nullptr};
     pid_t pid = -1;
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
+    // A signal or a link fault must not wait for a slow tool (udhcpc without
+    // a lease): the exit goes ahead, and StandBy's "pkill udhcpc" ends it.
+    // The child's pidfd wakes us when it ends; kernels without pidfds get a
+    // 10 ms pause between checks instead.
+    const int child = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) return status;
-        if (done < 0 && errno != EINTR) return -1;
-        // A signal or a link fault must not wait for a slow tool (udhcpc
-        // without a lease): the exit goes ahead, and StandBy's "pkill udhcpc"
-        // ends it.  While the exit sequence runs, WakeFd is -1 and this is a
-        // plain 10 ms pause.
-        pollfd wake{Exit::WakeFd(), POLLIN, 0};
-        poll(&wake, 1, 10);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) {
+            status = -1;
+            break;
+        }
+        pollfd fds[2] = {{child, POLLIN, 0}, {Exit::WakeFd(), POLLIN, 0}};
+        poll(fds, 2, child >= 0 ? -1 : 10);
         Exit::CompleteIfPending();
     }
+    if (child >= 0) close(child);
+    return status;
 }
 
 #ifdef SIM7100D_DEV

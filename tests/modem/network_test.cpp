@@ -1,73 +1,64 @@
-// Network information queries against the scripted module.
-#include <functional>
-
-#include "powered_modem.h"
+// Network information and cell-based location.
+#include "dialogue.h"
 
 namespace {
 
-using Op = std::function<SCmdResponse(CSim7100Impl&)>;
+using M = CSim7100Impl;
+const std::string kCsq = "AT+CSQ\r\n";
+const std::string kCgmr = "AT+CGMR\r\n";
+const std::string kCspn = "AT+CSPN?\r\n";
+const std::string kMode = "AT+CNSMOD?\r\n";
+std::string Line(const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r\n"; }
 
-const Op kCsq = [](CSim7100Impl& m) { return m.GetSignalQuality(); };
-const Op kCgmr = [](CSim7100Impl& m) { return m.GetFirmwareVersion(); };
-const Op kCspn = [](CSim7100Impl& m) { return m.GetServiceProvider(); };
-const Op kCnsmod = [](CSim7100Impl& m) { return m.GetNetworkMode(); };
-const Op kCmee = [](CSim7100Impl& m) { return m.SetErrorReporting("2"); };
-
-class NetworkOps : public PoweredModem {};
-
-TEST_F(NetworkOps, EachQueryAndItsRecord) {
-    const std::string name70(70, 'N');
-    const struct {
-        const char* name;
-        Op op;
-        std::string command, answer;
-        SRecord record;
-    } cases[] = {
-        {"CSQ", kCsq, "AT+CSQ\r\n", "\r\n+CSQ: 23,99\r\n\r\nOK\r\n", {1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"}},
-        {"CSQ unknown", kCsq, "AT+CSQ\r\n", "\r\n+CSQ: 99,99\r\n\r\nOK\r\n",
-         {2, 0, "CSQ: \r\n+CSQ: 99,99\r\n\r\nOK\r\n"}},
-        {"CSQ 198", kCsq, "AT+CSQ\r\n", "\r\n+CSQ: 198,0\r\n\r\nOK\r\n", {1, 198, "CSQ: \r\n+CSQ: 198,0\r\n\r\nOK\r\n"}},
-        {"CGMR", kCgmr, "AT+CGMR\r\n", "\r\n+CGMR: LE20B04SIM7600G22 extra\r\n\r\nOK\r\n",
+TEST(Network, Dialogues) {
+    const Op cmee = [](M& m) { return m.SetErrorReporting("2"); };
+    const std::string longCsq = "\r\n+CSQ: 20,3\r\n" + std::string(1100, 'x') + kOk;
+    RunDialogues({
+        {"CSQ", kOn, &M::GetSignalQuality, {{kCsq, Line("+CSQ: 23,99")}}, {1, 23, "CSQ: " + Line("+CSQ: 23,99")}},
+        {"CSQ unknown", kOn, &M::GetSignalQuality, {{kCsq, Line("+CSQ: 99,99")}}, {2, 0, "CSQ: " + Line("+CSQ: 99,99")}},
+        {"CSQ long", kOn, &M::GetSignalQuality, {{kCsq, longCsq}}, {1, 20, ("CSQ: " + longCsq).substr(0, 1023)}},
+        {"CGMR", kOn, &M::GetFirmwareVersion, {{kCgmr, Line("+CGMR: LE20B04SIM7600G22 extra")}},
          {1, 0, "LE20B04SIM7600G22"}},
-        {"CGMR no word", kCgmr, "AT+CGMR\r\n", "\r\nOK\r\n", {2, 0, "AT+CGMR: Incorrect response! \r\nOK\r\n"}},
-        {"CGMR failed", kCgmr, "AT+CGMR\r\n", "\r\nERROR\r\n", {2, -101, "AT+CGMR: Chip internal fail! \r\nERROR\r\n"}},
-        {"CMEE", kCmee, "AT+CMEE=2\r\n", "\r\nOK\r\n", {1, 0, "MEE: \r\nOK\r\n"}},
-        {"CMEE refused", kCmee, "AT+CMEE=2\r\n", "\r\nERROR\r\n", {2, -101, "Chip internal fail! \r\nERROR\r\n"}},
-        {"CSPN", kCspn, "AT+CSPN?\r\n", "\r\n+CSPN: \"T-Mobile D.E\",1\r\n\r\nOK\r\n", {1, 1, "SPN: T Mobile D E"}},
-        {"CSPN empty", kCspn, "AT+CSPN?\r\n", "\r\n+CSPN: \"\",0\r\n\r\nOK\r\n", {1, 0, "SPN: "}},
-        {"CSPN 70", kCspn, "AT+CSPN?\r\n", "\r\n+CSPN: \"" + name70 + "\",0\r\n\r\nOK\r\n",
-         {1, 0, "SPN: " + name70.substr(0, 63)}},
+        {"CGMR no word", kOn, &M::GetFirmwareVersion, {{kCgmr, kOk}}, {2, 0, "AT+CGMR: Incorrect response! " + kOk}},
+        {"CGMR refused", kOn, &M::GetFirmwareVersion, {{kCgmr, kError}}, {2, -101, "AT+CGMR: Chip internal fail! " + kError}},
+        {"CMEE", kOn, cmee, {{"AT+CMEE=2\r\n", kOk}}, {1, 0, "MEE: " + kOk}},
+        {"CMEE refused", kOn, cmee, {{"AT+CMEE=2\r\n", kError}}, {2, -101, "Chip internal fail! " + kError}},
+        {"CSPN", kOn, &M::GetServiceProvider, {{kCspn, Line("+CSPN: \"T-Mobile D.E\",1")}}, {1, 1, "SPN: T Mobile D E"}},
         // Failure shows the answer as cleaned so far.
-        {"CSPN no mode", kCspn, "AT+CSPN?\r\n", "\r\n+CSPN: \"E-Plus\"\r\n\r\nOK\r\n",
-         {2, 0, "SPN: \r\n+CSPN: \"E Plus\"\r\n\r\nOK\r\n"}},
-        {"CNSMOD", kCnsmod, "AT+CNSMOD?\r\n", "\r\n+CNSMOD: 0,8\r\n\r\nOK\r\n",
-         {1, 8, "NSMOD: \r\n+CNSMOD: 0,8\r\n\r\nOK\r\n"}},
-        {"CNSMOD short", kCnsmod, "AT+CNSMOD?\r\n", "\r\n+CNSMOD: 0\r\n\r\nOK\r\n",
-         {2, 0, "NSMOD: \r\n+CNSMOD: 0\r\n\r\nOK\r\n"}},
-        {"CNSMOD silent", kCnsmod, "AT+CNSMOD?\r\n", "", {2, -100, "Chip internal fail! "}},
-    };
-    for (const auto& c : cases) {
-        modem.On(c.command, c.answer.empty() ? ScriptedModem::Silence() : ScriptedModem::Reply{{c.answer}});
-        EXPECT_EQ(Rec(c.op(*impl)), c.record) << c.name;
-        EXPECT_EQ(Sent().back(), c.command) << c.name;
-    }
+        {"CSPN no mode", kOn, &M::GetServiceProvider, {{kCspn, Line("+CSPN: \"E-Plus\"")}},
+         {2, 0, "SPN: " + Line("+CSPN: \"E Plus\"")}},
+        {"CNSMOD", kOn, &M::GetNetworkMode, {{kMode, Line("+CNSMOD: 0,8")}}, {1, 8, "NSMOD: " + Line("+CNSMOD: 0,8")}},
+        {"CNSMOD short", kOn, &M::GetNetworkMode, {{kMode, Line("+CNSMOD: 0")}}, {2, 0, "NSMOD: " + Line("+CNSMOD: 0")}},
+        {"CNSMOD silent", kOn, &M::GetNetworkMode, {{kMode, ScriptedModem::Silence()}}, {2, -100, "Chip internal fail! "}},
+    });
 }
 
-TEST_F(NetworkOps, LongAnswersAreCutAtTheField) {
-    modem.SetSplit(0, 0);  // every pending read spends a retry
-    const std::string filler(1100, 'x');
-    modem.On("AT+CSQ\r\n", "\r\n+CSQ: 20,3\r\n" + filler + "\r\nOK\r\n");
-    const SRecord r = Rec(impl->GetSignalQuality());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, 20);
-    EXPECT_EQ(r.text, ("CSQ: \r\n+CSQ: 20,3\r\n" + filler).substr(0, 1023));
-}
-
-TEST(NetworkOpsUnpowered, AllRefuse) {
-    auto impl = UnpoweredModem();
-    for (const Op& op : {kCsq, kCgmr, kCspn, kCnsmod, kCmee}) {
-        EXPECT_EQ(Rec(op(*impl)), (SRecord{2, -2, "Chip is not initialized!"}));
-    }
+TEST(Lbs, Dialogues) {
+    const std::string started = kOk + "\r\n+CNETSTART: 0\r\n", failed = kOk + "\r\n+CNETSTART: 1\r\n";
+    const std::string net = "AT+CNETSTART\r\n", clbs = "AT+CLBS=1\r\n", stop = "\r\n+CNETSTOP: 0\r\n\r\nOK\r\n";
+    const std::string g = Line("+CGMR: LE20B04SIM7600G22"), old = Line("+CGMR: 4534B06SIM7100E");
+    const std::string fix = "\r\n+CLBS: 0,31.228562,121.383660,550\r\n";
+    const std::string unsupported = "'\nThis version does not support LBS";
+    RunDialogues({
+        {"SIM7600G-H", kOn, &M::LbsStart, {{kCgmr, g}, {net, started}}, {1, 0, started}},
+        {"SIM7100E new firmware", kOn, &M::LbsStart, {{kCgmr, Line("+CGMR: 4534B07SIM7100E")}, {net, started}},
+         {1, 0, started}},
+        {"SIM7100E old firmware", kOn, &M::LbsStart, {{kCgmr, old}}, {10, 0, "AT+CGMR: '" + old + unsupported}},
+        {"no revision", kOn, &M::LbsStart, {{kCgmr, kOk}}, {10, 0, "AT+CGMR: '" + kOk + unsupported}},
+        {"revision refused", kOn, &M::LbsStart, {{kCgmr, kError}}, {2, -101, "AT+CGMR: Chip internal fail! " + kError}},
+        {"start code 1", kOn, &M::LbsStart, {{kCgmr, g}, {net, failed}}, {2, 1, "LBS Start error 1: " + failed}},
+        {"start refused", kOn, &M::LbsStart, {{kCgmr, g}, {net, kError}}, {2, -101, "Chip internal fail! " + kError}},
+        {"stop", kOn, &M::LbsStop, {{"AT+CNETSTOP\r\n", stop}}, {1, 0, stop}},
+        {"stop refused", kOn, &M::LbsStop, {{"AT+CNETSTOP\r\n", kError}}, {2, -101, "Chip internal fail! " + kError}},
+        // The report and the OK come in either order.
+        {"report then OK", kOn, &M::LbsGetLocation, {{clbs, Late(fix, kOk, 20)}}, {1, 0, fix.substr(2) + kOk}},
+        {"OK then report", kOn, &M::LbsGetLocation, {{clbs, Late(kOk, fix, 20)}}, {1, 0, fix.substr(2)}},
+        {"no fix", kOn, &M::LbsGetLocation, {{clbs, Late("\r\n+CLBS: 2\r\n", kOk, 20)}},
+         {2, 2, "LBS Error: \r\n+CLBS: 2\r\n" + kOk}},
+        // The report never comes: the acknowledgement alone is accepted.
+        {"OK alone", kOn, &M::LbsGetLocation, {{clbs, kOk}}, {2, -2, "Chip responsed with invalid answer! " + kOk}},
+        {"location refused", kOn, &M::LbsGetLocation, {{clbs, kError}}, {2, -101, "Chip internal fail! " + kError}},
+    });
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+// The operation tests as dialogue tables: each row puts a modem object in a
+// state against a ScriptedModem, scripts the module's side of one call and
+// states the record, the commands the module received and the shell steps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scripted_modem.h"
+#include "sim7100.h"
+
+using Strings = std::vector<std::string>;
+using Reply = ScriptedModem::Reply;
+using Op = std::function<SCmdResponse(CSim7100Impl&)>;
+
+inline const std::string kOk = "\r\nOK\r\n";
+inline const std::string kError = "\r\nERROR\r\n";
+inline const std::string kNotInit = "Chip is not initialized!";
+
+// Port closed / powered on / powered on with the data connection up.
+enum EState { kOff, kOn, kUp, kSame };
+
+// `first` now, `later` after a pause: two reads, or two segments.
+inline Reply Late(const std::string& first, const std::string& later, int ms = 30) { return {{first}, {later, ms}}; }
+
+struct SRecord {
+    int status;
+    int err;
+    std::string text;
+    bool prefix = false;  // text is only the start of the record's
+};
+
+inline void ExpectRecord(const SCmdResponse& r, const SRecord& e) {
+    ASSERT_NE(memchr(r.text, '\0', sizeof r.text), nullptr) << "text not terminated";
+    EXPECT_EQ(r.cmdStatus, e.status);
+    EXPECT_EQ(r.errCode, e.err);
+    const std::string text(r.text);
+    EXPECT_EQ(e.prefix ? text.substr(0, e.text.size()) : text, e.text);
+}
+
+// A modem object on a fresh scripted module, brought to `state`; waits are
+// scaled to 1/100 and shell steps only recorded.
+struct SBench {
+    explicit SBench(EState state, const std::string& trace = "/tmp/sim7100d-modem-test-trace.txt") {
+        modem.SetSplit(0, 0);  // one write per scripted chunk
+        SDaemonSettings s;
+        s.device = modem.Path();
+        s.timeScale = 0.01;
+        s.traceFile = trace;
+        s.runShell = [this](const char* command) {
+            shell.emplace_back(command);
+            shellAt.push_back(modem.Commands().size());
+            return 0;
+        };
+        impl = std::make_unique<CSim7100Impl>(s);
+        if (state == kOff) return;
+        modem.On("AT\r\n", kOk);
+        modem.On("AT+CSCLK=1\r\n", kOk);
+        EXPECT_EQ(impl->PowerOn().cmdStatus, 1);
+        if (state == kUp) {
+            modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7100E\r\n\r\nOK\r\n");
+            modem.On("AT$QCRMCALL=1,1\r\n", kOk);
+            EXPECT_EQ(impl->Connect().cmdStatus, 1);
+        }
+        shell.clear();
+        shellAt.clear();
+        before = modem.Commands().size();
+    }
+    // Commands received since the bench reached its state.
+    Strings Sent() const {
+        const Strings all = modem.Commands();
+        return Strings(all.begin() + static_cast<long>(before), all.end());
+    }
+    EState State() const { return !impl->Initialized() ? kOff : impl->Connected() ? kUp : kOn; }
+
+    ScriptedModem modem;
+    Strings shell;
+    std::vector<size_t> shellAt;  // commands the module had received at each shell step
+    size_t before = 0;
+    std::unique_ptr<CSim7100Impl> impl;  // last: closed before the module goes
+};
+
+struct SStep {
+    SStep(std::string c, std::string answer) : command(std::move(c)), reply{{std::move(answer)}} {}
+    SStep(std::string c, Reply r) : command(std::move(c)), reply(std::move(r)) {}
+    std::string command;  // as the module must receive it
+    Reply reply;
+};
+
+struct SDialogue {
+    const char* name;
+    EState pre;
+    Op call;
+    std::vector<SStep> steps;  // every command, in order; nothing else may be sent
+    SRecord record;
+    Strings shell = {};
+    EState post = kSame;
+};
+
+inline void RunDialogues(const std::vector<SDialogue>& rows) {
+    for (const SDialogue& d : rows) {
+        SCOPED_TRACE(d.name);
+        SBench b(d.pre);
+        Strings expected;
+        for (const SStep& s : d.steps) {
+            b.modem.On(s.command, s.reply);
+            expected.push_back(s.command);
+        }
+        ExpectRecord(d.call(*b.impl), d.record);
+        EXPECT_EQ(b.Sent(), expected);
+        EXPECT_EQ(b.shell, d.shell);
+        EXPECT_EQ(b.State(), d.post == kSame ? d.pre : d.post);
+    }
+}
+
+// Requests: character fields filled from strings, a value as long as its
+// field leaving no zero byte.
+template <typename T>
+T Zeroed() {
+    T t;
+    memset(&t, 0, sizeof t);
+    return t;
+}
+template <size_t N>
+void Put(char (&field)[N], const std::string& value) {
+    memcpy(field, value.data(), std::min(value.size(), N));
+}
+template <typename Req>
+Op With(SCmdResponse (CSim7100Impl::*op)(const Req*), Req request) {
+    return [op, request](CSim7100Impl& m) { return (m.*op)(&request); };
+}

@@ -1,157 +1,156 @@
-// SendCommand / ReadResponse against the scripted modem, with every wait
-// scaled to 1/100: a poll lasts 10 ms, the whole budget 20 polls.
-#include <gtest/gtest.h>
+// One exchange against the scripted module (a poll lasts 10 ms, the budget is
+// 20 polls), and the debug trace of the traffic.
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <future>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "checkers.h"
-#include "scripted_modem.h"
-#include "sim7100.h"
+#include "dialogue.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Checker = CSim7100Impl::CheckerFunction;
-
-constexpr ECmdStatus kOk = CSim7100Impl::eCmdOk;
-constexpr ECmdStatus kErr = CSim7100Impl::eCmdError;
-constexpr ECmdStatus kWait = CSim7100Impl::eCmdPending;
+constexpr ECmdStatus kDone = CSim7100Impl::eCmdOk, kErr = CSim7100Impl::eCmdError, kWait = CSim7100Impl::eCmdPending;
 
 // What the checker was shown, read by read.
-struct SJudged {
-    std::string segment;
-    ECmdStatus verdict;
-    bool operator==(const SJudged& o) const { return segment == o.segment && verdict == o.verdict; }
-};
+using Judged = std::vector<std::pair<std::string, ECmdStatus>>;
 
-void PrintTo(const SJudged& j, std::ostream* os) {
-    *os << testing::PrintToString(j.segment) << " -> " << j.verdict;
-}
-
-CSim7100Impl::ResponseChecker Recording(Checker checker, std::vector<SJudged>& judged) {
+CSim7100Impl::ResponseChecker Recording(CSim7100Impl::CheckerFunction checker, Judged& judged) {
     return [checker, &judged](const char* data, unsigned length) {
-        const ECmdStatus verdict = checker(data, length);
-        judged.push_back({std::string(data, length), verdict});
-        return verdict;
+        judged.emplace_back(std::string(data, length), checker(data, length));
+        return judged.back().second;
     };
 }
 
-SDaemonSettings Fast(const std::string& device) {
-    SDaemonSettings s;
-    s.device = device;
-    s.timeScale = 0.01;
-    return s;
-}
-
-class Exchange : public testing::Test {
-protected:
-    void SetUp() override {
-        modem.SetSplit(0, 0);  // one write per scripted chunk
-        ASSERT_TRUE(impl.InitUart());
-    }
-
-    ScriptedModem modem;
-    CSim7100Impl impl{Fast(modem.Path())};
-};
-
-struct SCase {
-    const char* name;
-    ScriptedModem::Reply reply;
-    unsigned count;
-    Checker checker;
-    ECmdStatus status;
-    std::vector<SJudged> judged;
-    bool spendsBudget;  // only the retries running out ends it
-};
-
-TEST_F(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
-    const SCase cases[] = {
-        {"last read holds only K CR LF",
-         {{"\r\nO"}, {"K\r\n", 50}},
-         1, CheckFinalResult, kOk,
-         {{"\r\nO", kWait}, {"\r\nOK\r\n", kOk}},
-         false},
-        {"unsolicited line after OK",
-         {{"\r\nOK\r\n\r\n+CREG: 1\r\n"}},
-         1, CheckFinalResult, kWait,
-         {{"\r\nOK\r\n\r\n+CREG: 1\r\n", kWait}},
-         true},
-        {"framed CME error is not a final result",
-         {{"\r\n+CME ERROR: 10\r\n"}},
-         1, CheckFinalResult, kWait,
-         {{"\r\n+CME ERROR: 10\r\n", kWait}},
-         true},
-        {"CME error at the start",
-         {{"+CME ERROR: 10\r\n"}},
-         1, CheckFinalResult, kErr,
-         {{"+CME ERROR: 10\r\n", kErr}},
-         false},
-        {"second segment never comes",
-         {{"\r\nOK\r\n"}},
-         2, CheckFinalResult, kOk,
-         {{"\r\nOK\r\n", kOk}},
-         true},
-        {"second segment judged alone",
-         {{"\r\nERROR\r\n"}, {"\r\n+CGPSXD: 0\r\n", 30}},
-         2, CheckXtraDownload, kOk,
-         {{"\r\nERROR\r\n", kErr}, {"\r\n+CGPSXD: 0\r\n", kOk}},
-         false},
-        {"percent signs",
-         {{"\r\n+CSPN: \"100%s%d%n\",0\r\n\r\nOK\r\n"}},
-         1, CheckFinalResult, kOk,
-         {{"\r\n+CSPN: \"100%s%d%n\",0\r\n\r\nOK\r\n", kOk}},
-         false},
+TEST(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
+    const struct {
+        const char* name;
+        Reply reply;
+        unsigned count;
+        CSim7100Impl::CheckerFunction checker;
+        ECmdStatus status;
+        Judged judged;
+        bool spendsBudget;  // only the retries running out ends it
+    } cases[] = {
+        // A split answer is judged again as a whole.
+        {"split OK", Late("\r\nO", "K\r\n", 50), 1, CheckFinalResult, kDone, {{"\r\nO", kWait}, {kOk, kDone}}, false},
+        {"line after OK", {{kOk + "\r\n+CREG: 1\r\n"}}, 1, CheckFinalResult, kWait,
+         {{kOk + "\r\n+CREG: 1\r\n", kWait}}, true},
+        {"second segment never comes", {{kOk}}, 2, CheckFinalResult, kDone, {{kOk, kDone}}, true},
+        {"second segment judged alone", Late(kError, "\r\n+CGPSXD: 0\r\n"), 2, CheckXtraDownload, kDone,
+         {{kError, kErr}, {"\r\n+CGPSXD: 0\r\n", kDone}}, false},
     };
-    for (const SCase& c : cases) {
+    SBench b(kOff);
+    ASSERT_TRUE(b.impl->InitUart());
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        modem.On("AT+TEST\r\n", c.reply);
-        std::vector<SJudged> judged;
+        b.modem.On("AT+TEST\r\n", c.reply);
+        Judged judged;
         const auto start = Clock::now();
-        EXPECT_EQ(impl.SendCommand("AT+TEST\r\n", c.count, Recording(c.checker, judged)), c.status);
-        const auto elapsed = Clock::now() - start;
+        EXPECT_EQ(b.impl->SendCommand("AT+TEST\r\n", c.count, Recording(c.checker, judged)), c.status);
+        if (c.spendsBudget) { EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150)); }
         EXPECT_EQ(judged, c.judged);
         std::string all;
         for (const auto& chunk : c.reply) all += chunk.bytes;
-        EXPECT_EQ(impl.Response(), all);
-        if (c.spendsBudget) {
-            EXPECT_GE(elapsed, std::chrono::milliseconds(150));
-        }
+        EXPECT_EQ(b.impl->Response(), all);
     }
+    // Silence: nothing of the previous answer remains.
+    b.modem.On("AT+TEST\r\n", ScriptedModem::Silence());
+    EXPECT_EQ(b.impl->SendCommand("AT+TEST\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdWriteFailed);
+    EXPECT_STREQ(b.impl->Response(), "");
 }
 
-TEST_F(Exchange, FullBufferIsAnOverflow) {
-    modem.On("AT+TEST\r\n", std::string(4200, 'A'));
-    EXPECT_EQ(impl.SendCommand("AT+TEST\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdOverflow);
-    EXPECT_EQ(std::string(impl.Response()), std::string(4096, 'A'));
+TEST(Exchange, FullBufferIsAnOverflow) {
+    SBench b(kOn);
+    b.modem.On("AT+TEST\r\n", std::string(4200, 'A'));
+    EXPECT_EQ(b.impl->SendCommand("AT+TEST\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdOverflow);
+    EXPECT_EQ(std::string(b.impl->Response()), std::string(4096, 'A'));
 }
 
-TEST_F(Exchange, SilenceIsAWriteFailureWithAnEmptyAnswer) {
-    modem.On("AT\r\n", "\r\nOK\r\n");
-    modem.On("AT+TEST\r\n", ScriptedModem::Silence());
-    ASSERT_EQ(impl.SendCommand("AT\r\n", 1, CheckFinalResult), kOk);
-    EXPECT_EQ(impl.SendCommand("AT+TEST\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdWriteFailed);
-    EXPECT_STREQ(impl.Response(), "");
+TEST(Exchange, WriteToAClosedPortLeavesTheNote) {
+    SBench b(kOff);
+    EXPECT_EQ(b.impl->SendCommand("AT+CSQ\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdWriteFailed);
+    EXPECT_STREQ(b.impl->Response(), "Write cmd AT+CSQ\r\n to modem failed, written bytes 4294967295 expected 8");
 }
 
-TEST_F(Exchange, WriteToAClosedPortLeavesTheNote) {
-    impl.StandBy();
-    EXPECT_EQ(impl.SendCommand("AT+CSQ\r\n", 1, CheckFinalResult), CSim7100Impl::eCmdWriteFailed);
-    EXPECT_STREQ(impl.Response(), "Write cmd AT+CSQ\r\n to modem failed, written bytes 4294967295 expected 8");
-    EXPECT_TRUE(modem.Commands().empty());
-}
-
-TEST_F(Exchange, HangUpMidAnswerEndsTheExchange) {
+TEST(Exchange, HangUpMidAnswerEndsTheExchange) {
+    SBench b(kOn);
     ScriptedModem::SChunk hangUp;
     hangUp.hangUp = true;
     hangUp.delayMs = 20;
-    modem.On("AT+CSQ\r\n", ScriptedModem::Reply{{"\r\n+CSQ: 2"}, hangUp});
-    auto done = std::async(std::launch::async, [&] { return impl.SendCommand("AT+CSQ\r\n", 1, CheckFinalResult); });
+    b.modem.On("AT+CSQ\r\n", Reply{{"\r\n+CSQ: 2"}, hangUp});
+    auto done = std::async(std::launch::async, [&] { return b.impl->SendCommand("AT+CSQ\r\n", 1, CheckFinalResult); });
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(done.get(), kWait);
-    EXPECT_EQ(std::string(impl.Response()).rfind("\r\n+CSQ: 2", 0), 0u) << impl.Response();
+    EXPECT_EQ(std::string(b.impl->Response()).rfind("\r\n+CSQ: 2", 0), 0u) << b.impl->Response();
+}
+
+class Trace : public testing::Test {
+protected:
+    Trace() {
+        char pattern[] = "/tmp/sim7100-trace-XXXXXX";
+        dir = mkdtemp(pattern);
+        trace = dir + "/LteDebug.txt";
+        g_debugMode = true;
+    }
+    ~Trace() override {
+        g_debugMode = saved;
+        std::filesystem::remove_all(dir);
+    }
+    std::string Read(const std::string& path) const {
+        std::ostringstream all;
+        all << std::ifstream(path, std::ios::binary).rdbuf();
+        return all.str();
+    }
+    bool saved = g_debugMode;
+    std::string dir, trace;
+};
+
+TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
+    SBench b(kOn, trace);
+    unlink(trace.c_str());  // PowerOn's traffic
+    b.modem.Inject("\r\n+CREG: 1\r\n");
+    pollfd p{b.impl->Fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    b.modem.On("AT\r\n", Late("\r\nO", "K\r\n"));
+    ASSERT_EQ(b.impl->SendCommand("AT\r\n", 1, CheckFinalResult), kDone);
+    b.impl->TraceLog(7, "untagged");
+    EXPECT_EQ(Read(trace), "[FLUSHED_OUTPUT] \r\n+CREG: 1\r\n\n[INPUT] AT\r\n\n[OUTPUT] \r\nO\n[OUTPUT] K\r\n\nuntagged\n");
+}
+
+TEST_F(Trace, OffWritesNothingAndOutputFlushKeepsInput) {
+    g_debugMode = false;
+    SBench b(kOn, trace);
+    b.modem.Inject("\r\nRING\r\n");
+    pollfd p{b.impl->Fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    b.impl->FlushPort(b.impl->Fd(), TCOFLUSH);
+    char buffer[64] = {};
+    EXPECT_EQ(CSim7100Impl::PollRead(b.impl->Fd(), buffer, sizeof buffer - 1, 1000), 8);
+    EXPECT_FALSE(std::filesystem::exists(trace));
+}
+
+TEST_F(Trace, NewFileIsPrivateLinksAreNotFollowedAMissingFolderIsTolerated) {
+    SBench b(kOff, trace);
+    b.impl->TraceLog(CSim7100Impl::eTraceInput, "AT\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(trace.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const std::string victim = trace + ".victim";
+    std::ofstream(victim).close();
+    unlink(trace.c_str());
+    ASSERT_EQ(symlink(victim.c_str(), trace.c_str()), 0);
+    b.impl->TraceLog(CSim7100Impl::eTraceInput, "AT\r\n");
+    EXPECT_EQ(Read(victim), "");
+
+    SBench missing(kOn, dir + "/none/LteDebug.txt");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/none"));
 }
 
 }  // namespace

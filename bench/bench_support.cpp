@@ -318,7 +318,9 @@ int OpenRawTerminal(const std::string& path, int deadlineDs) {
     cfmakeraw(&t);
     cfsetispeed(&t, B115200);
     cfsetospeed(&t, B115200);
-    // A read returns what has arrived, or nothing after the deadline.
+    // A read returns what has arrived, or nothing after the deadline.  The
+    // setting belongs to the terminal, not this descriptor: the servers on
+    // it poll before they read, for which it makes no difference.
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = static_cast<cc_t>(deadlineDs);
     tcsetattr(fd, TCSANOW, &t);

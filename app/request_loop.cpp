@@ -52,13 +52,12 @@ void WakeRequestLoop() {
 
 void ServeRequests(Ipc::IpcService& ipc) {
     bool running = true;
-    bool reply = false;
     SMainMsg item{};
     SCmdResponse response;
     while (running) {
         PalQueueReceive(&g_mainMsgQueue, &item, -1);
         Exit::CompleteIfPending();
-        reply = true;
+        bool reply = true;
         printf("Sim7100 message of type %d data %p size %u received\n", static_cast<int>(item.type),
                static_cast<void*>(item.data), item.size);
         if (item.type == Ipc::eMsgTerminate) {
@@ -71,7 +70,6 @@ void ServeRequests(Ipc::IpcService& ipc) {
             reply = false;
         }
         if (reply) {
-            reply = false;
             printf("Sim7100 Response cmdStatus: %d, errCode: %d, text %s\n", response.cmdStatus, response.errCode,
                    response.text);
             ipc.Send(item.type, &response, sizeof(SCmdResponseData));

@@ -27,7 +27,7 @@ namespace Ipc {
 
 struct IpcService::Impl {
     PalThread m_thread{};
-    alignas(16) unsigned char m_stack[SIM7100_RECEIVE_STACK_SIZE];
+    alignas(16) unsigned char m_stack[SIM7100_RECEIVE_STACK_SIZE]{};
     std::atomic<bool> m_stop{true};
     int m_socket = -1;
     sockaddr_in m_addr{};

@@ -26,7 +26,7 @@ CSim7100Impl::ECmdStatus CSim7100Impl::SendCommand(const char* command, unsigned
         return eCmdWriteFailed;
     }
     const ECmdStatus result = ReadResponse(m_settings.Ms(1000), 20, expectedResponses, checker);
-    if (result != eCmdOk) printf("Modem responses with an no ok status %d\n", result);
+    if (result != eCmdOk) printf("Modem responses with an no ok status %d\n", static_cast<int>(result));
     return result;
 }
 
@@ -79,7 +79,7 @@ CSim7100Impl::ECmdStatus CSim7100Impl::ReadResponse(int timeoutMs, int retries, 
         if (pollResult == 0) printf("No RX data. Retry: %d\n", retries);
         --retries;
     }
-    printf("LTE modem response %s, status %d\n", m_response, status);
+    printf("LTE modem response %s, status %d\n", m_response, static_cast<int>(status));
     return status;
 }
 

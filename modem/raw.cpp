@@ -1,23 +1,33 @@
 // Raw AT commands from the RTOS side, and the daemon's two control words.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "checkers.h"
 #include "sim7100.h"
 
+namespace {
+
+struct SCheckerRow {
+    const char* command;
+    CSim7100Impl::CheckerFunction checker;
+    unsigned expected;
+};
+
+// Commands whose answer comes in two parts, and the one that prompts.
+const SCheckerRow kCheckerRows[] = {
+    {"AT+CGPSXD=0", CheckXtraDownload, 2},
+    {"AT+CHTPUPDATE", CheckTimeUpdate, 2},
+    {"AT+CMGW", CheckPrompt, 1},
+};
+
+}  // namespace
+
 std::pair<unsigned, CSim7100Impl::ResponseChecker> CSim7100Impl::SelectChecker(const char* command) {
-    // Commands whose answer comes in two parts, and the one that prompts.
-    static const struct {
-        const char* command;
-        CheckerFunction checker;
-        unsigned expected;
-    } kRows[] = {
-        {"AT+CGPSXD=0", CheckXtraDownload, 2},
-        {"AT+CHTPUPDATE", CheckTimeUpdate, 2},
-        {"AT+CMGW", CheckPrompt, 1},
-    };
-    for (const auto& row : kRows) {
-        if (MatchesCommand(command, row.command)) return {row.expected, ResponseChecker(row.checker)};
-    }
+    const SCheckerRow* row =
+        std::find_if(std::begin(kCheckerRows), std::end(kCheckerRows),
+                     [command](const SCheckerRow& r) { return MatchesCommand(command, r.command); });
+    if (row != std::end(kCheckerRows)) return {row->expected, ResponseChecker(row->checker)};
     return {1, ResponseChecker(CheckFinalResult)};
 }
 

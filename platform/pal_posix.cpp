@@ -107,7 +107,8 @@ struct SThreadStart {
 void* RunThread(void* start) {
     const SThreadStart s = *static_cast<SThreadStart*>(start);
     delete static_cast<SThreadStart*>(start);
-    return reinterpret_cast<void*>(s.entry(s.argument));
+    (void)s.entry(s.argument);  // the entry's value is not used by any caller
+    return nullptr;
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 
 #include "process_exit.h"
 
-extern char** environ;
-
 int SDaemonSettings::Shell(const char* command) const {
     return runShell ? runShell(command) : RunShellCommand(command);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -50,32 +51,23 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class TempDir {
-public:
-    TempDir() {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/sim7100-e2e-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+// Exit status, or minus the signal that ended the process; -1000 for none.
+inline int ExitCode(const std::optional<int>& status) {
+    if (!status) return -1000;
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
+}
 
 struct Rig {
     ScriptedModem modem;
     RtosPeer peer;
-    TempDir dir;
+    std::string dir;
     DaemonProcess daemon;
 
-    explicit Rig(bool listen = true) : peer(listen) {}
-
+    explicit Rig(bool listen = true) : peer(listen) {
+        const char* base = getenv("TMPDIR");
+        dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/sim7100-e2e-XXXXXX";
+        if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    }
     ~Rig() {
         daemon.Kill();
         if (::testing::Test::HasFailure()) {
@@ -83,18 +75,17 @@ struct Rig {
             std::cerr << "--- daemon stdout ---\n" << tail(daemon.Stdout()) << "--- daemon stderr ---\n"
                       << tail(daemon.Stderr()) << "---\n";
         }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
 
-    std::string StubLog() const { return dir.Path() + "/stub.log"; }
-    std::string TraceFile() const { return dir.Path() + "/LteDebug.txt"; }
+    std::string StubLog() const { return dir + "/stub.log"; }
+    std::string TraceFile() const { return dir + "/LteDebug.txt"; }
     std::vector<std::string> StubCalls() const { return ReadLines(StubLog()); }
 
     // Starts sim7100d-dev pointed at this rig; `env` adds or replaces settings.
-    void Start(const std::map<std::string, std::string>& env = {}, const std::string& binary = SIM7100_E2E_DAEMON_DEV) {
-        DaemonProcess::SOptions o;
-        o.binary = binary;
-        o.emulator = Emulator();
-        o.stubDir = SIM7100_E2E_STUB_DIR;
+    void Start(const std::map<std::string, std::string>& env = {}) {
+        DaemonProcess::SOptions o{SIM7100_E2E_DAEMON_DEV, Emulator(), SIM7100_E2E_STUB_DIR, {}};
         o.env = {{"SIM7100D_DEVICE", modem.Path()},
                  {"SIM7100D_PORT", std::to_string(peer.Port())},
                  {"SIM7100D_TRACE_FILE", TraceFile()},
@@ -134,8 +125,7 @@ struct Rig {
     // Commands the modem received from index `from` on.
     std::vector<std::string> CommandsSince(size_t from) const {
         const auto all = modem.Commands();
-        return from < all.size() ? std::vector<std::string>(all.begin() + static_cast<long>(from), all.end())
-                                 : std::vector<std::string>{};
+        return std::vector<std::string>(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
     }
 };
 

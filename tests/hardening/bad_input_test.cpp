@@ -121,6 +121,7 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
     rig.modem.SetDefault({{"\r\nOK\r\n"}});
     ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
     ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    rig.modem.On("AT+CSQ\r\n", "\r\n+CSQ: 23,99\r\n\r\nOK\r\n", true);
     auto powerOn = [&] {
         const auto r = rig.Request(SIM7100_MSG_POWER_ON);
         ASSERT_EQ(r.record.cmdStatus, 1) << r.Text();
@@ -138,6 +139,11 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
             const size_t before = rig.modem.Commands().size();
             const auto r = rig.Request(type, *payload);
             const std::string refusal = ExpectedRefusal(type, layout, *payload);
+            EXPECT_THAT(rig.daemon.Stdout(), HasSubstr(" size " + std::to_string(payload->size()) + " received"));
+            // Types without a payload ignore whatever comes.
+            if (type == SIM7100_MSG_GET_SIGNAL_QUALITY) {
+                EXPECT_EQ(r.record.errCode, 23);
+            }
             if (!refusal.empty()) {
                 ++refusals;
                 EXPECT_EQ(r.record.cmdStatus, 2);
@@ -166,6 +172,9 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
                 ASSERT_TRUE(rig.peer.SendFrame(type, size == 0 ? std::string() : big.substr(0, size)));
                 ++unknown;
                 EXPECT_EQ(rig.Request(SIM7100_MSG_GET_CONNECTION_STATUS).record.cmdStatus, 4);
+                const std::string line = "Sim7100 message of type " + std::to_string(static_cast<int32_t>(type));
+                EXPECT_THAT(rig.daemon.Stdout(), HasSubstr(size == 0 ? line + " data (nil) size 0 received\n"
+                                                                     : " size " + std::to_string(size) + " received"));
             }
         }
     }

@@ -19,6 +19,7 @@
 
 namespace hardening {
 
+using e2e::ExitCode;
 using e2e::Rig;
 using e2e::Within;
 using std::chrono::milliseconds;
@@ -33,12 +34,6 @@ inline bool Sanitized() {
 #endif
 }
 
-// Exit status, or minus the signal that ended the process; -1000 for none.
-inline int ExitCode(const std::optional<int>& status) {
-    if (!status) return -1000;
-    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
-}
-
 // What the sanitizers (and glibc's own checks) print when they find a fault.
 inline bool HasFaultReport(const std::string& err) {
     for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
@@ -49,16 +44,21 @@ inline bool HasFaultReport(const std::string& err) {
     return false;
 }
 
-// Waits, with a deadline, until the file's content satisfies `done`.  Files
-// offer no event of their own, so this re-reads them every few milliseconds.
+// Waits, with a deadline, until `done()`.  Files and /proc offer no event
+// of their own, so this checks every few milliseconds.
 template <typename Predicate>
-bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {
+bool WaitUntil(Predicate done, milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     for (;;) {
-        if (done(e2e::ReadFile(path))) return true;
+        if (done()) return true;
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(milliseconds(5));
     }
+}
+
+template <typename Predicate>
+bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {
+    return WaitUntil([&] { return done(e2e::ReadFile(path)); }, deadline);
 }
 
 // VmRSS of a process in KiB; -1 when it cannot be read.
@@ -86,24 +86,16 @@ inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
 // Waits until the process holds a socket: the daemon creates it after its
 // signal handlers are in place, before it tries to connect.
 inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
     const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-    for (;;) {
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
-            std::error_code readEc;
-            const auto target = std::filesystem::read_symlink(e.path(), readEc);
-            if (!readEc && target.string().rfind("socket:", 0) == 0) return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-}
-
-// Ends what is left of the daemon's process group (a slow stub tool that
-// outlived it).
-inline void KillGroup(pid_t pid) {
-    if (pid > 0) kill(-pid, SIGKILL);
+    return WaitUntil(
+        [&] {
+            std::error_code ec;
+            for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+                if (std::filesystem::read_symlink(e.path(), ec).string().rfind("socket:", 0) == 0) return true;
+            }
+            return false;
+        },
+        deadline);
 }
 
 // modemsim in this process, behind a symbolic link that outlives hang-ups and

@@ -78,7 +78,7 @@ TEST(ModuleFaults, EachFaultEndsInItsFixedOutcomeAndTheNextRequestIsServed) {
 // once it is back.
 TEST(ModuleFaults, HangUpAndVanishedTerminalAreSurvivedUntilPowerOnFindsItAgain) {
     Rig rig;
-    const std::string link = rig.dir.Path() + "/ttyUSB2";
+    const std::string link = rig.dir + "/ttyUSB2";
     modemsim::SConfig config = QuickModule();
     config.faults.hangup = {"AT+CSQ", 1, 10, -1};
     auto module = std::make_unique<SimModule>(config, link);

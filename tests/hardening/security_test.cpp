@@ -23,9 +23,12 @@ const std::string kCsqAnswer = "\r\n+CSQ: 23,99\r\n\r\nOK\r\n";
 struct STraceCase {
     const char* name;
     std::function<void(const std::string& trace, const std::string& dir)> plant;
-    std::function<void(const std::string& trace, const std::string& dir)> check;
+    std::function<void(const std::string& trace, const std::string& dir)> check;  // with the trace on
+    std::string folder;  // of the trace file, under the rig's; empty: the rig's own
 };
 
+// "DBG" switches the trace on and off; what lies at its path never blocks
+// or changes an exchange.
 TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
     const STraceCase cases[] = {
         {"created new", [](const std::string&, const std::string&) {},
@@ -34,8 +37,13 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
              ASSERT_EQ(lstat(trace.c_str(), &st), 0);
              EXPECT_TRUE(S_ISREG(st.st_mode));
              EXPECT_EQ(st.st_mode & 07777, 0600u);
-             EXPECT_THAT(e2e::ReadFile(trace), HasSubstr("[INPUT] " + kCsq));
-         }},
+             // The command as written, then one entry per read of the answer.
+             std::string joined = e2e::ReadFile(trace);
+             EXPECT_GE(DaemonProcess::Count(joined, "[OUTPUT] "), 1u);
+             for (size_t at; (at = joined.find("\n[OUTPUT] ")) != std::string::npos;) joined.erase(at, 10);
+             EXPECT_EQ(joined, "[INPUT] " + kCsq + kCsqAnswer + "\n");
+         },
+         ""},
         {"a link planted to another file",
          [](const std::string& trace, const std::string& dir) {
              std::ofstream(dir + "/victim") << "precious\n";
@@ -44,37 +52,53 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
          [](const std::string& trace, const std::string& dir) {
              EXPECT_EQ(e2e::ReadFile(dir + "/victim"), "precious\n");
              EXPECT_TRUE(std::filesystem::is_symlink(trace));
-         }},
+         },
+         ""},
         {"a link planted to a path not there yet",
          [](const std::string& trace, const std::string& dir) {
              std::filesystem::create_symlink(dir + "/created-through-link", trace);
          },
          [](const std::string&, const std::string& dir) {
              EXPECT_FALSE(std::filesystem::exists(dir + "/created-through-link"));
-         }},
+         },
+         ""},
         {"a FIFO nobody reads",
          [](const std::string& trace, const std::string&) { ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0); },
-         [](const std::string& trace, const std::string&) {
-             EXPECT_TRUE(std::filesystem::is_fifo(trace));
-         }},
+         [](const std::string& trace, const std::string&) { EXPECT_TRUE(std::filesystem::is_fifo(trace)); }, ""},
+        {"a folder that is not there", [](const std::string&, const std::string&) {},
+         [](const std::string&, const std::string& dir) { EXPECT_FALSE(std::filesystem::exists(dir + "/missing")); },
+         "/missing"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        ASSERT_NO_FATAL_FAILURE(c.plant(rig.TraceFile(), rig.dir.Path()));
-        ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
+        const std::string trace = rig.dir + c.folder + "/LteDebug.txt";
+        ASSERT_NO_FATAL_FAILURE(c.plant(trace, rig.dir));
+        ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"SIM7100D_TRACE_FILE", trace}}));
         ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
         rig.modem.On(kCsq, kCsqAnswer, true);
-        EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n").Text(), "DEBUG MODE 1");
-        // The exchange is neither blocked nor changed by what lies at the path.
+        const bool planted = std::filesystem::exists(std::filesystem::symlink_status(trace));
         EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, kCsq).Text(), kCsqAnswer);
-        c.check(rig.TraceFile(), rig.dir.Path());
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(trace)), planted) << "traced while off";
+        const auto on = rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n");
+        EXPECT_EQ(on.record.cmdStatus, 1);
+        EXPECT_EQ(on.Text(), "DEBUG MODE 1");
+        const auto r = rig.Request(SIM7100_MSG_RAW_COMMAND, kCsq);
+        EXPECT_EQ(r.record.cmdStatus, 1);
+        EXPECT_EQ(r.Text(), kCsqAnswer);
+        ASSERT_NO_FATAL_FAILURE(c.check(trace, rig.dir));
+        const std::string kept = std::filesystem::is_regular_file(trace) ? e2e::ReadFile(trace) : "";
+        EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n").Text(), "DEBUG MODE 0");
+        EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, kCsq).Text(), kCsqAnswer);
+        if (!kept.empty()) {
+            EXPECT_EQ(e2e::ReadFile(trace), kept) << "traced after DBG switched it off";
+        }
     }
 }
 
 TEST(Security, ShellCommandsInheritOnlyTheStandardDescriptors) {
     Rig rig;
-    const std::string fds = rig.dir.Path() + "/fds";
+    const std::string fds = rig.dir + "/fds";
     ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"SIM7100_STUB_FDS", fds}}));
     ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
     // Debug mode on: the trace file is opened around every exchange too.
@@ -106,7 +130,7 @@ TEST(Security, RequestTextNeverReachesAShell) {
     ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
     ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
     rig.modem.SetDefault({{"\r\nOK\r\n"}});
-    const std::string canary = rig.dir.Path() + "/pwned";
+    const std::string canary = rig.dir + "/pwned";
     const std::string evil = "x\";touch " + canary + ";'$(touch " + canary + ")`touch " + canary + "`|&><\r\n\n*";
     auto field = [&](size_t size) { return e2e::Field(evil, size - 1) + '\0'; };
     const std::vector<std::pair<uint32_t, std::string>> requests = {

@@ -18,7 +18,7 @@ namespace {
 
 size_t EnvNumber(const char* name, size_t fallback) {
     const char* v = getenv(name);
-    return v != nullptr && *v != '\0' ? static_cast<size_t>(strtoull(v, nullptr, 10)) : fallback;
+    return v != nullptr && *v != '\0' ? strtoull(v, nullptr, 10) : fallback;
 }
 
 // Payload bytes each request type reads (0: none; text types take any length).
@@ -81,11 +81,7 @@ public:
         modemsim::SConfig c = QuickModule();
         c.seed = static_cast<unsigned>(Pick(1u << 30));
         c.model = Chance(50) ? modemsim::EModel::eSim7600G : modemsim::EModel::eSim7100E;
-        auto on = [&](int percent) {
-            const bool yes = Chance(percent);
-            faults += yes ? 1 : 0;
-            return yes;
-        };
+        auto on = [&](int percent) { return Chance(percent) && ++faults > 0; };
         if (on(30)) c.echo = true;
         if (on(30)) c.faults.latencyMs = 1 + static_cast<int>(Pick(3));
         if (on(30)) {
@@ -122,7 +118,7 @@ TEST(Soak, RandomRequestsAgainstAFaultyModuleAreAnsweredOnceInOrderWithFlatMemor
     CSoak soak(seed);
 
     Rig rig;
-    const std::string link = rig.dir.Path() + "/ttyUSB2";
+    const std::string link = rig.dir + "/ttyUSB2";
     int faults = 0;
     int segments = 1;
     auto module = std::make_unique<SimModule>(soak.Module(faults), link);

@@ -51,15 +51,10 @@ bool DaemonProcess::Start(const SOptions& options) {
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        m_error = "pipe";
-        return false;
-    }
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        close(out[0]);
-        close(out[1]);
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        for (int fd : {out[0], out[1]}) close(fd);
         m_error = "pipe";
         return false;
     }
@@ -101,35 +96,26 @@ bool DaemonProcess::Start(const SOptions& options) {
 }
 
 void DaemonProcess::Drain(int outFd, int errFd) {
-    int fds[2] = {outFd, errFd};
-    int open = 2;
-    while (open > 0) {
-        pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-        if (poll(p, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
+    pollfd p[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    while (p[0].fd >= 0 || p[1].fd >= 0) {
+        if (poll(p, 2, -1) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i] < 0 || p[i].revents == 0) continue;
+            if (p[i].fd < 0 || p[i].revents == 0) continue;
             char buffer[4096];
-            const ssize_t n = read(fds[i], buffer, sizeof buffer);
+            const ssize_t n = read(p[i].fd, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             std::lock_guard<std::mutex> lock(m_lock);
             if (n <= 0) {
-                close(fds[i]);
-                fds[i] = -1;
-                --open;
+                close(p[i].fd);
+                p[i].fd = -1;  // poll skips it
             } else {
-                (i == 0 ? m_stdout : m_stderr).append(buffer, static_cast<size_t>(n));
+                m_output[i].append(buffer, static_cast<size_t>(n));
             }
             m_changed.notify_all();
         }
     }
-    for (int fd : fds) {
-        if (fd >= 0) close(fd);
-    }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_closedAt = Clock::now();
+    m_closed = true;
     m_changed.notify_all();
 }
 
@@ -142,7 +128,7 @@ std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds deadline) {
     {
         // The pipes end when the child does (its shells are short-lived).
         std::unique_lock<std::mutex> lock(m_lock);
-        if (!m_changed.wait_until(lock, end, [&] { return m_closedAt.has_value(); })) return std::nullopt;
+        if (!m_changed.wait_until(lock, end, [&] { return m_closed; })) return std::nullopt;
     }
     for (;;) {
         int status = 0;
@@ -158,19 +144,9 @@ std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds deadline) {
     }
 }
 
-std::optional<DaemonProcess::Clock::time_point> DaemonProcess::OutputClosedAt() const {
+std::string DaemonProcess::Output(bool err) const {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_closedAt;
-}
-
-std::string DaemonProcess::Stdout() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_stdout;
-}
-
-std::string DaemonProcess::Stderr() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_stderr;
+    return m_output[err ? 1 : 0];
 }
 
 size_t DaemonProcess::Count(const std::string& haystack, const std::string& needle) {
@@ -181,18 +157,9 @@ size_t DaemonProcess::Count(const std::string& haystack, const std::string& need
     return count;
 }
 
-bool DaemonProcess::WaitFor(const std::string& text, bool onStderr, std::chrono::milliseconds deadline,
-                            size_t times) const {
+bool DaemonProcess::WaitFor(const std::string& text, bool err, std::chrono::milliseconds deadline, size_t times) const {
     std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, deadline, [&] { return Count(onStderr ? m_stderr : m_stdout, text) >= times; });
-}
-
-bool DaemonProcess::WaitForStdout(const std::string& text, std::chrono::milliseconds deadline, size_t times) const {
-    return WaitFor(text, false, deadline, times);
-}
-
-bool DaemonProcess::WaitForStderr(const std::string& text, std::chrono::milliseconds deadline, size_t times) const {
-    return WaitFor(text, true, deadline, times);
+    return m_changed.wait_for(lock, deadline, [&] { return Count(m_output[err ? 1 : 0], text) >= times; });
 }
 
 void DaemonProcess::Kill() {

@@ -44,14 +44,16 @@ public:
 
     // The raw wait status once the child has ended; nothing at the deadline.
     std::optional<int> WaitExit(std::chrono::milliseconds deadline);
-    // When both output pipes reached their end (the child has exited).
-    std::optional<Clock::time_point> OutputClosedAt() const;
 
-    std::string Stdout() const;
-    std::string Stderr() const;
+    std::string Stdout() const { return Output(false); }
+    std::string Stderr() const { return Output(true); }
     // Waits until `text` has appeared `times` times on stdout (or stderr).
-    bool WaitForStdout(const std::string& text, std::chrono::milliseconds deadline, size_t times = 1) const;
-    bool WaitForStderr(const std::string& text, std::chrono::milliseconds deadline, size_t times = 1) const;
+    bool WaitForStdout(const std::string& text, std::chrono::milliseconds deadline, size_t times = 1) const {
+        return WaitFor(text, false, deadline, times);
+    }
+    bool WaitForStderr(const std::string& text, std::chrono::milliseconds deadline, size_t times = 1) const {
+        return WaitFor(text, true, deadline, times);
+    }
 
     static size_t Count(const std::string& haystack, const std::string& needle);
 
@@ -60,6 +62,7 @@ public:
 
 private:
     void Drain(int outFd, int errFd);
+    std::string Output(bool err) const;
     bool WaitFor(const std::string& text, bool onStderr, std::chrono::milliseconds deadline, size_t times) const;
 
     pid_t m_pid = -1;
@@ -67,8 +70,7 @@ private:
     std::string m_error;
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;
-    std::string m_stdout;
-    std::string m_stderr;
-    std::optional<Clock::time_point> m_closedAt;
+    std::string m_output[2];  // stdout, stderr
+    bool m_closed = false;
     std::thread m_reader;
 };

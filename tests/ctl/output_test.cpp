@@ -23,79 +23,48 @@ Bytes Record(int32_t status, int32_t code, const std::string& text) {
     return Bytes(bytes, bytes + sizeof record);
 }
 
-ctl::SRequest Request(const std::vector<std::string>& words) {
-    const ctl::SParseOutcome out = ctl::ParseWords(words);
-    EXPECT_EQ(out.requests.size(), 1u) << out.error;
-    return out.requests.at(0);
-}
+ctl::SRequest Request(const std::vector<std::string>& words) { return ctl::ParseWords(words).requests.at(0); }
 
 TEST(ctl_output, TextsBecomeEscapedLines) {
-    struct SCase {
-        std::string text;
-        std::vector<std::string> lines;
-    };
-    const SCase cases[] = {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"", {}},
-        {"OK", {"OK"}},
         {"\r\nOK\r\n", {"", "OK"}},
         {"a\nb\rc\r\nd", {"a", "b", "c", "d"}},
-        {"\r\n\r\n", {"", ""}},
         {"\r\r\n", {"", ""}},
         {"100% %s %n", {"100% %s %n"}},
-        {"tab\there", {"tab\\there"}},
-        {std::string("\x1a\x01\x7f\xff\x1b[2J", 8), {"\\x1a\\x01\\x7f\\xff\\x1b[2J"}},
+        {std::string("\x1a\x01\x7f\xff\x1b[2J\t", 9), {"\\x1a\\x01\\x7f\\xff\\x1b[2J\\t"}},
         {"C:\\path", {"C:\\\\path"}},
     };
-    for (const SCase& c : cases) {
-        EXPECT_EQ(ctl::DisplayLines(c.text), c.lines) << ::testing::PrintToString(c.text);
-    }
+    for (const auto& [text, lines] : cases) EXPECT_EQ(ctl::DisplayLines(text), lines) << ::testing::PrintToString(text);
 }
 
 TEST(ctl_output, RecordsAreReadWithinTheirBytes) {
-    const std::string longest(1023, 'x');
-    ctl::SResponse full = ctl::DecodeResponse(20, Record(1, 23, longest));
-    EXPECT_EQ(full.text, longest);
+    const ctl::SResponse full = ctl::DecodeResponse(20, Record(1, 23, std::string(1023, 'x')));
+    EXPECT_EQ(full.text, std::string(1023, 'x'));
     EXPECT_TRUE(full.textTerminated);
     EXPECT_EQ(full.length, 1032u);
 
     // A record without its terminator: the text stops at the record's end.
     Bytes unterminated = Record(1, 0, "");
     std::fill(unterminated.begin() + 8, unterminated.end(), 'y');
-    ctl::SResponse cut = ctl::DecodeResponse(20, unterminated);
+    const ctl::SResponse cut = ctl::DecodeResponse(20, unterminated);
     EXPECT_EQ(cut.text, std::string(1024, 'y'));
     EXPECT_FALSE(cut.textTerminated);
 
     Bytes shortRecord = Record(2, -101, "ERROR");
     shortRecord.resize(10);
-    ctl::SResponse partial = ctl::DecodeResponse(20, shortRecord);
-    EXPECT_EQ(partial.cmdStatus, 2);
+    const ctl::SResponse partial = ctl::DecodeResponse(20, shortRecord);
     EXPECT_EQ(partial.errCode, -101);
     EXPECT_EQ(partial.text, "ER");
-    const auto warnings = ctl::ResponseWarnings(Request({"signal"}), partial);
-    ASSERT_FALSE(warnings.empty());
-    EXPECT_EQ(warnings[0], "response of 10 bytes, 1032 expected");
-}
+    EXPECT_EQ(ctl::ResponseWarnings(Request({"signal"}), partial).at(0), "response of 10 bytes, 1032 expected");
 
-TEST(ctl_output, NumbersCarryTheirMeanings) {
-    struct SCase {
-        uint32_t type;
-        int32_t errCode;
-        const char* meaning;
-    };
-    const SCase cases[] = {
-        {14, 0, "SIM7100E"}, {14, 2, "SIM7600G"}, {14, 3, "unknown chip"}, {14, 4, ""},
-        {20, 2, ""},         {20, 23, ""},        {20, -2, "refused before any exchange"},
-        {9, -100, "eCmdWriteFailed"}, {9, -101, "eCmdError"}, {9, -102, "eCmdPending"}, {9, -103, "eCmdOverflow"},
-    };
-    for (const SCase& c : cases) EXPECT_EQ(ctl::ErrCodeMeaning(c.type, c.errCode), c.meaning) << c.type << " " << c.errCode;
-    const char* statuses[] = {"",        "ok",      "failed",   "connected", "not connected",     "SIM PIN",
-                              "SIM PUK", "SIM PIN2", "SIM PUK2", "chip type reported", "LBS not supported", ""};
-    for (int32_t s = 0; s <= 11; ++s) EXPECT_EQ(ctl::StatusMeaning(s), statuses[s]) << s;
+    EXPECT_EQ(ctl::ErrCodeMeaning(14, 2) + "|" + ctl::ErrCodeMeaning(20, 23) + "|" + ctl::ErrCodeMeaning(20, -2) + "|" +
+                  ctl::ErrCodeMeaning(9, -103) + "|" + ctl::StatusMeaning(10) + "|" + ctl::StatusMeaning(11),
+              "SIM7600G||refused before any exchange|eCmdOverflow|LBS not supported|");
 }
 
 TEST(ctl_output, ReadableBlockShowsEachLine) {
-    const ctl::SResponse r = ctl::DecodeResponse(20, Record(1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"));
-    EXPECT_EQ(ctl::FormatHuman(Request({"signal"}), r),
+    EXPECT_EQ(ctl::FormatHuman(Request({"signal"}), ctl::DecodeResponse(20, Record(1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"))),
               "  --------------------------------------------\n"
               "  request   | signal (type 20)\n"
               "  cmdStatus | 1 (ok)\n"
@@ -104,9 +73,7 @@ TEST(ctl_output, ReadableBlockShowsEachLine) {
               "            | +CSQ: 23,99\n"
               "            |\n"
               "            | OK\n");
-
-    const ctl::SResponse chip = ctl::DecodeResponse(21, Record(9, 2, ""));
-    EXPECT_EQ(ctl::FormatHuman(Request({"set-apn", "my apn"}), chip),
+    EXPECT_EQ(ctl::FormatHuman(Request({"set-apn", "my apn"}), ctl::DecodeResponse(21, Record(9, 2, ""))),
               "  --------------------------------------------\n"
               "  request   | set-apn 'my apn' (type 9)\n"
               "  warning   | response type 21, request type 9\n"
@@ -116,27 +83,19 @@ TEST(ctl_output, ReadableBlockShowsEachLine) {
 }
 
 TEST(ctl_output, JsonGivesTheTextBack) {
-    const std::string texts[] = {
-        "SPN: 100% %s\r\n",
-        std::string("\x01\x1a\x7f\tend", 7),
-        std::string(1023, 'z'),
-        "quote \" and backslash \\",
-    };
-    for (const std::string& text : texts) {
+    for (const std::string& text : {std::string("SPN: 100% %s\r\n"), std::string("\x01\x1a\x7f\tend", 7),
+                                    std::string(1023, 'z'), std::string("quote \" and backslash \\")}) {
         const std::string line = ctl::FormatJson(Request({"provider"}), ctl::DecodeResponse(27, Record(1, 0, text)));
         EXPECT_EQ(line.find('\n'), std::string::npos);
         const nlohmann::json j = nlohmann::json::parse(line);
         EXPECT_EQ(j["text"], text);
-        EXPECT_EQ(j["type"], 27);
         EXPECT_EQ(j["request"], "provider");
         EXPECT_EQ(j["status"], "ok");
-        EXPECT_TRUE(j["errMeaning"].is_null());
         EXPECT_FALSE(j.contains("warnings"));
     }
     // Bytes that are not UTF-8 still give valid JSON.
-    const std::string line = ctl::FormatJson(Request({"write-sms", "49", "x"}),
-                                             ctl::DecodeResponse(38, Record(77, -101, "caf\xe9")));
-    const nlohmann::json j = nlohmann::json::parse(line);
+    const nlohmann::json j = nlohmann::json::parse(
+        ctl::FormatJson(Request({"write-sms", "49", "x"}), ctl::DecodeResponse(38, Record(77, -101, "caf\xe9"))));
     EXPECT_EQ(j["text"], "caf\xef\xbf\xbd");
     EXPECT_TRUE(j["status"].is_null());
     EXPECT_EQ(j["errMeaning"], "eCmdError");

@@ -110,6 +110,7 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
         return 2;
     }
     for (const auto& name : presets) {
+        // cppcheck-suppress useStlAlgorithm ; applies them in order, stopping at the first unknown one
         if (!ApplyPreset(name, config)) {
             std::fprintf(stderr, "modemsim: unknown preset %s (see --list-presets)\n", name.c_str());
             return 2;

@@ -1,4 +1,5 @@
 // Models, presets, command patterns and the scenario file.
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -114,8 +115,10 @@ public:
         return m_value.contains(key) ? &m_value.at(key) : nullptr;
     }
     void Done() const {
-        for (const auto& item : m_value.items())
-            if (!m_known.count(item.key())) throw std::runtime_error(m_where + ": unknown key \"" + item.key() + "\"");
+        const auto items = m_value.items();
+        const auto unknown = std::find_if(items.begin(), items.end(),
+                                          [this](const auto& item) { return m_known.count(item.key()) == 0; });
+        if (unknown != items.end()) throw std::runtime_error(m_where + ": unknown key \"" + unknown.key() + "\"");
     }
 
 private:
@@ -220,6 +223,7 @@ bool LoadScenario(const std::string& jsonText, SConfig& config, std::string& err
         o.Get("revision", config.revision).Get("echo", config.echo);
         if (const json* presets = o.Find("presets")) {
             for (const auto& name : presets->get<std::vector<std::string>>())
+                // cppcheck-suppress useStlAlgorithm ; applies them in order, stopping at the first unknown one
                 if (!ApplyPreset(name, config)) throw std::runtime_error("presets: unknown preset \"" + name + "\"");
         }
         if (const json* state = o.Find("state")) ReadState(*state, config.state);

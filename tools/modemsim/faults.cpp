@@ -1,5 +1,7 @@
 #include "faults.h"
 
+#include <algorithm>
+
 namespace modemsim {
 
 CFaultPlan::CFaultPlan(const SFaults& faults, unsigned seed)
@@ -10,8 +12,10 @@ CFaultPlan::EAction CFaultPlan::Classify(const std::string& command, Clock::time
     const Clock::time_point previous = m_lastCommand;
     m_lastCommand = now;
     if (m_faults.silentAfter >= 0 && m_commands > m_faults.silentAfter) return EAction::eSilent;
-    for (const auto& pattern : m_faults.silentCommands)
-        if (MatchesPattern(command, pattern)) return EAction::eSilent;
+    const auto& silent = m_faults.silentCommands;
+    if (std::any_of(silent.begin(), silent.end(),
+                    [&command](const auto& pattern) { return MatchesPattern(command, pattern); }))
+        return EAction::eSilent;
     if (m_faults.idleErrorMs > 0 && now - previous >= std::chrono::milliseconds(m_faults.idleErrorMs))
         return EAction::eIdleError;
     return EAction::eAnswer;

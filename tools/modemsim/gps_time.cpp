@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 
 #include "module.h"
 
@@ -40,7 +41,7 @@ bool ParseClock(const std::string& s, std::time_t& utc, int& zone) {
     tm.tm_min = mi;
     tm.tm_sec = ss;
     zone = s[17] == '-' ? -zz : zz;
-    utc = timegm(&tm) - zone * 15 * 60;
+    utc = timegm(&tm) - static_cast<std::time_t>(zone) * 15 * 60;
     return true;
 }
 
@@ -58,8 +59,8 @@ std::string NmeaAngle(double degrees, bool longitude) {
 }  // namespace
 
 std::string NmeaSentence(const std::string& body) {
-    unsigned sum = 0;
-    for (unsigned char c : body) sum ^= c;
+    const unsigned sum =
+        std::accumulate(body.begin(), body.end(), 0u, [](unsigned s, unsigned char c) { return s ^ c; });
     char tail[8];
     snprintf(tail, sizeof tail, "*%02X\r\n", sum & 0xFFu);
     return "$" + body + tail;
@@ -147,7 +148,7 @@ std::time_t CModule::ClockNow() const {
 SAnswer CModule::ClockCmd(const SRequest& r) {
     if (r.form == SRequest::eTest) return {Ok(), {}};
     if (r.form == SRequest::eRead) {
-        const std::time_t local = ClockNow() + m_state.clockZone * 15 * 60;
+        const std::time_t local = ClockNow() + static_cast<std::time_t>(m_state.clockZone) * 15 * 60;
         std::tm tm{};
         gmtime_r(&local, &tm);
         char text[48];

@@ -8,7 +8,7 @@
 namespace modemsim {
 
 namespace {
-constexpr size_t kUnsolicitedBacklog = 64 * 1024;
+constexpr size_t kUnsolicitedBacklog = size_t{64} * 1024;
 }
 
 void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bool unsolicited, size_t hangupAt) {

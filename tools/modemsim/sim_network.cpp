@@ -1,4 +1,5 @@
 // SIM lock, PDP context, data call, registration and radio queries.
+#include <algorithm>
 #include <cstdlib>
 
 #include "module.h"
@@ -12,8 +13,7 @@ constexpr int kPukAttempts = 10;
 
 bool Number(const std::string& text, int low, int high, int& value) {
     if (text.empty() || text.size() > 6) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
     value = std::atoi(text.c_str());
     return value >= low && value <= high;
 }
@@ -86,6 +86,7 @@ SAnswer CModule::Context(const SRequest& r) {
     if (r.form == SRequest::eTest) return {Ok({"+CGDCONT: (1-24),\"IP\",,,(0-2),(0-4)"}), {}};
     if (r.form == SRequest::eRead) {
         std::vector<std::string> lines;
+        lines.reserve(contexts.size());
         for (const auto& [cid, c] : contexts)
             lines.push_back("+CGDCONT: " + std::to_string(cid) + "," + Quote(c.type) + "," + Quote(c.apn) +
                             ",\"0.0.0.0\",0,0");
@@ -110,6 +111,7 @@ SAnswer CModule::Auth(const SRequest& r) {
     if (r.form == SRequest::eTest) return {Ok({"+CGAUTH: (1-24),(0-3),,"}), {}};
     if (r.form == SRequest::eRead) {
         std::vector<std::string> lines;
+        lines.reserve(contexts.size());
         for (const auto& [cid, c] : contexts)
             lines.push_back("+CGAUTH: " + std::to_string(cid) + "," + std::to_string(c.authType) + "," + Quote(c.user));
         return {Ok(lines), {}};

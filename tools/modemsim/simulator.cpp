@@ -193,8 +193,8 @@ void CSimulator::OnInput(const char* data, size_t size, Clock::time_point now) {
             continue;
         }
         m_lastCr = c == '\r';
-        std::string& buffer = m_module.ExpectingText() ? m_text : m_line;
         if (c == '\b' || c == 0x7F) {
+            std::string& buffer = m_module.ExpectingText() ? m_text : m_line;
             if (!buffer.empty()) buffer.pop_back();
         } else if (m_module.ExpectingText()) {
             if (c == kCtrlZ || c == kEscape) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 #include "sim7100_protocol.h"
 
@@ -54,7 +55,7 @@ CLI::Validator Decimal() {
 // An optional positional must not swallow the next command's name.
 CLI::Validator NotACommand() {
     return CLI::Validator(
-        [](std::string& s) -> std::string { return FindCommand(s) != nullptr ? "a command name" : ""; }, "");
+        [](const std::string& s) -> std::string { return FindCommand(s) != nullptr ? "a command name" : ""; }, "");
 }
 
 void Required(CLI::App& app, const char* name, std::string& target, const char* help) {
@@ -79,8 +80,8 @@ std::string CheckField(const char* what, const std::string& value, size_t field,
         return std::string(what) + " is " + std::to_string(value.size()) + " characters long; at most " +
                std::to_string(field - 1) + " fit";
     }
-    for (unsigned char c : value) {
-        if (c < 0x20 || c == 0x7f) return std::string(what) + " must not contain control characters";
+    if (std::any_of(value.begin(), value.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        return std::string(what) + " must not contain control characters";
     }
     if (quoted && value.find('"') != std::string::npos) {
         return std::string(what) + " must not contain '\"': it would end the quoted AT parameter";
@@ -146,7 +147,7 @@ std::string ClockNow() {
 std::string BuildAuth(const SValues& v, SRequest& r) {
     SSetAuthenticationRequest layout;
     for (auto [what, value] : {std::pair{"USER", &v.first}, std::pair{"PASSWORD", &v.second}}) {
-        const std::string refusal = CheckField(what, *value, sizeof layout.user, true);
+        std::string refusal = CheckField(what, *value, sizeof layout.user, true);
         if (!refusal.empty()) return refusal;
     }
     r.payload.assign(sizeof layout, 0);
@@ -398,10 +399,10 @@ const std::vector<SCommand>& Commands() {
 }
 
 const SCommand* Find(const std::string& name) {
-    for (const SCommand& c : Commands()) {
-        if (name == c.info.name) return &c;
-    }
-    return nullptr;
+    const auto& commands = Commands();
+    const auto found =
+        std::find_if(commands.begin(), commands.end(), [&name](const SCommand& c) { return name == c.info.name; });
+    return found != commands.end() ? &*found : nullptr;
 }
 
 std::string Quote(const std::string& word) {
@@ -426,8 +427,11 @@ std::string SRequest::Display() const {
 
 const std::vector<SCommandInfo>& CommandTable() {
     static const std::vector<SCommandInfo> kInfos = [] {
+        const auto& commands = Commands();
         std::vector<SCommandInfo> infos;
-        for (const SCommand& c : Commands()) infos.push_back(c.info);
+        infos.reserve(commands.size());
+        std::transform(commands.begin(), commands.end(), std::back_inserter(infos),
+                       [](const SCommand& c) { return c.info; });
         return infos;
     }();
     return kInfos;
@@ -440,10 +444,10 @@ const SCommandInfo* FindCommand(const std::string& name) {
 
 std::string CommandNameOf(uint32_t type) {
     // raw, debug and flush share type 25; raw is the general one.
-    for (const SCommand& c : Commands()) {
-        if (c.info.type == type) return c.info.name;
-    }
-    return "";
+    const auto& commands = Commands();
+    const auto found =
+        std::find_if(commands.begin(), commands.end(), [type](const SCommand& c) { return c.info.type == type; });
+    return found != commands.end() ? found->info.name : "";
 }
 
 std::string CommandSummary() {
@@ -503,7 +507,8 @@ SParseOutcome ParseWords(const std::vector<std::string>& words) {
         if (command->build != nullptr) {
             const std::string refusal = command->build(values, request);
             if (!refusal.empty()) {
-                out.error = name + ": " + refusal;
+                out.error = name + ": ";
+                out.error += refusal;
                 break;
             }
         }

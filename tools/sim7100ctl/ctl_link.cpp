@@ -98,6 +98,7 @@ EWait CLink::Accept(Deadline deadline, std::string& peer, std::string& error) {
     return EWait::Ok;
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): writes to the link; const would hide that
 bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
     const Sim7100FrameHeader header{static_cast<uint32_t>(payload.size()), type};
     Bytes frame(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header) + sizeof header);
@@ -115,6 +116,7 @@ bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
     return true;
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): takes bytes off the link; const would hide that
 EWait CLink::ReadExactly(Deadline deadline, void* data, size_t size, std::string& error) {
     size_t got = 0;
     while (got < size) {
@@ -148,6 +150,7 @@ EWait CLink::Receive(Deadline deadline, Sim7100FrameHeader& header, Bytes& paylo
     return ReadExactly(deadline, payload.data(), payload.size(), error);
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): drains the link; const would hide that
 EWait CLink::WaitClosed(Deadline deadline) {
     std::string error;
     for (;;) {

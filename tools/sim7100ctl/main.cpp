@@ -170,11 +170,8 @@ public:
                 Note("--keep-open: terminate not sent. The daemon exits with status 1 when this link closes, "
                      "as designed; sim7100ctl closes it now.");
             } else {
-                SRequest terminate;
-                terminate.command = "terminate";
-                terminate.type = SIM7100_MSG_TERMINATE;
                 std::string error;
-                if (m_link.Send(terminate.type, {}, error)) {
+                if (m_link.Send(SIM7100_MSG_TERMINATE, {}, error)) {
                     m_terminated = true;
                 } else {
                     Note("cannot send terminate: " + error);
@@ -243,14 +240,13 @@ void Interact(CSession& session) {
         if (!parsed.help.empty()) fputs(parsed.help.c_str(), stderr);
         if (!parsed.error.empty()) Note(parsed.error + "; nothing sent");
         for (const SRequest& r : parsed.requests) {
+            // cppcheck-suppress useStlAlgorithm ; sends them in order, stopping where the session ends
             if (!session.Run(r)) break;
         }
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     SOptions options;
     CLI::App app{"Stands in for the RTOS side of sim7100d: listens, waits for the daemon to connect and register, "
                  "sends the requests given and prints each response.",
@@ -321,8 +317,24 @@ int main(int argc, char** argv) {
         Interact(session);
     } else {
         for (const SRequest& r : parsed.requests) {
+            // cppcheck-suppress useStlAlgorithm ; sends them in order, stopping where the session ends
             if (!session.Run(r)) break;
         }
     }
     return session.Finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Only a fault of sim7100ctl itself (out of memory, say) gets here: report
+    // it rather than abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        fprintf(stderr, "sim7100ctl: internal error: %s\n", e.what());
+    } catch (...) {
+        fprintf(stderr, "sim7100ctl: internal error\n");
+    }
+    return kExitUnanswered;
 }

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -86,8 +87,7 @@ void WaitForPath(const std::string& path, std::chrono::milliseconds deadline) {
 // A process on the RTOS link: the daemon or the structural floor.
 class CServer {
 public:
-    CServer(const std::string& name, const std::string& binary, const std::string& device, const SOptions& o)
-        : m_listener() {
+    CServer(const std::string& name, const std::string& binary, const std::string& device, const SOptions& o) {
         std::map<std::string, std::string> env{{"SIM7100D_DEVICE", device},
                                                {"SIM7100D_PORT", std::to_string(m_listener.Port())}};
         char scale[32];
@@ -260,9 +260,7 @@ std::string Fixed(const json& v, int decimals) {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     SOptions o;
     CLI::App app{"GetSignalQuality through sim7100d-dev against its floors, on one simulated module"};
     app.add_option("--daemon", o.daemon, "sim7100d-dev")->required();
@@ -412,9 +410,10 @@ int main(int argc, char** argv) {
 
         // ---- figures ------------------------------------------------------------------
         json rows = json::array();
-        for (const SRow* r : {&ptyRow, &floorSeq, &daemonSeq, &floorPipe, &daemonPipe, &ptySlow, &floorSlow, &daemonSlow}) {
-            rows.push_back(RowJson(*r));
-        }
+        const std::initializer_list<const SRow*> subjects = {&ptyRow,    &floorSeq, &daemonSeq, &floorPipe,
+                                                             &daemonPipe, &ptySlow,  &floorSlow, &daemonSlow};
+        std::transform(subjects.begin(), subjects.end(), std::back_inserter(rows),
+                       [](const SRow* r) { return RowJson(*r); });
         json memory;
         memory["daemon_peak_kib"] = atEnd.peakKiB;
         memory["daemon_rss_after_warmup_kib"] = afterWarmup.rssKiB;
@@ -534,4 +533,19 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(dir, ignored);
     }
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Run reports the faults of a measurement itself; this catches what is
+    // thrown around it (out of memory, say) instead of aborting.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        fprintf(stderr, "sim7100-bench: %s\n", e.what());
+    } catch (...) {
+        fprintf(stderr, "sim7100-bench: unexpected failure\n");
+    }
+    return 1;
 }

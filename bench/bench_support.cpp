@@ -44,14 +44,12 @@ constexpr int kMaxChildren = 32;
 volatile pid_t g_children[kMaxChildren];
 
 void Remember(pid_t pid) {
-    volatile pid_t* const slot = std::find_if(std::begin(g_children), std::end(g_children),
-                                              [](const volatile pid_t& s) { return s <= 0; });
+    volatile pid_t* const slot =
+        std::find_if(std::begin(g_children), std::end(g_children), [](const volatile pid_t& s) { return s <= 0; });
     if (slot != std::end(g_children)) *slot = pid;
 }
 
-void Forget(pid_t pid) {
-    std::replace(std::begin(g_children), std::end(g_children), pid, 0);
-}
+void Forget(pid_t pid) { std::replace(std::begin(g_children), std::end(g_children), pid, 0); }
 
 [[noreturn]] void DieFromSignal(int signal) {
     KillAllChildren();
@@ -108,7 +106,8 @@ SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
         }
     }
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int out =
+        open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (in < 0 || out < 0) throw SBenchError("cannot open the log of " + name);
     const pid_t parent = getpid();
 

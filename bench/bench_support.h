@@ -93,9 +93,9 @@ int OpenRawTerminal(const std::string& path, int deadlineDs);
 // ---- /proc -----------------------------------------------------------------------
 
 struct SProcFigures {
-    int64_t cpuNs = 0;   // run time of all threads (schedstat)
-    long rssKiB = 0;     // VmRSS
-    long peakKiB = 0;    // VmHWM
+    int64_t cpuNs = 0;  // run time of all threads (schedstat)
+    long rssKiB = 0;    // VmRSS
+    long peakKiB = 0;   // VmHWM
 };
 SProcFigures ReadProc(pid_t pid);
 

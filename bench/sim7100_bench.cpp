@@ -246,7 +246,8 @@ json RowJson(const SRow& r) {
     j["requests"] = r.requests();
     j["median_us"] = Percentile(r.samples, 0.5) / 1e3;
     j["p99_us"] = Percentile(r.samples, 0.99) / 1e3;
-    j["requests_per_s"] = r.elapsedNs > 0 ? static_cast<double>(r.requests()) * 1e9 / static_cast<double>(r.elapsedNs) : 0.0;
+    j["requests_per_s"] =
+        r.elapsedNs > 0 ? static_cast<double>(r.requests()) * 1e9 / static_cast<double>(r.elapsedNs) : 0.0;
     j["cpu_us_per_request"] = r.hasCpu && r.requests() > 0
                                   ? json(static_cast<double>(r.cpuNs) / 1e3 / static_cast<double>(r.requests()))
                                   : json(nullptr);
@@ -326,7 +327,8 @@ int Run(int argc, char** argv) {
 
         SRow ptyRow{"pty floor"}, floorSeq{"structural floor, 1 in flight"},
             floorPipe{"structural floor, " + std::to_string(o.inFlight) + " in flight"},
-            daemonSeq{"sim7100d-dev, 1 in flight"}, daemonPipe{"sim7100d-dev, " + std::to_string(o.inFlight) + " in flight"};
+            daemonSeq{"sim7100d-dev, 1 in flight"},
+            daemonPipe{"sim7100d-dev, " + std::to_string(o.inFlight) + " in flight"};
 
         // ---- warm-up ----------------------------------------------------------
         const size_t answerBytes = RunPty(pty, o.warmup, nullptr);
@@ -410,7 +412,7 @@ int Run(int argc, char** argv) {
 
         // ---- figures ------------------------------------------------------------------
         json rows = json::array();
-        const std::initializer_list<const SRow*> subjects = {&ptyRow,    &floorSeq, &daemonSeq, &floorPipe,
+        const std::initializer_list<const SRow*> subjects = {&ptyRow,     &floorSeq, &daemonSeq, &floorPipe,
                                                              &daemonPipe, &ptySlow,  &floorSlow, &daemonSlow};
         std::transform(subjects.begin(), subjects.end(), std::back_inserter(rows),
                        [](const SRow* r) { return RowJson(*r); });
@@ -455,7 +457,9 @@ int Run(int argc, char** argv) {
         const long growth = atEnd.rssKiB - afterWarmup.rssKiB;
         json targets = json::array();
         auto target = [&](const std::string& what, double value, double limit, bool applies) {
-            targets.push_back({{"target", what}, {"value", value}, {"limit", limit},
+            targets.push_back({{"target", what},
+                               {"value", value},
+                               {"limit", limit},
                                {"met", applies ? json(value <= limit) : json(nullptr)}});
         };
         target("daemon / structural floor, median round trip", ratio(dMed, fMed), 1.10, true);
@@ -467,9 +471,11 @@ int Run(int argc, char** argv) {
         target("sim7100d for armhf, stripped, KiB", armSize >= 0 ? static_cast<double>(armSize) / 1024.0 : 0.0, 150,
                armSize >= 0);
 
-        out["config"] = {{"requests", o.requests},   {"rounds", o.rounds},           {"warmup", o.warmup},
-                         {"in_flight", o.inFlight},  {"baud", o.baud},               {"baud_requests", o.baudRequests},
-                         {"smoke", o.smoke},         {"time_scale", o.timeScale},    {"module", o.modemsim}};
+        out["config"] = {{"requests", o.requests}, {"rounds", o.rounds},
+                         {"warmup", o.warmup},     {"in_flight", o.inFlight},
+                         {"baud", o.baud},         {"baud_requests", o.baudRequests},
+                         {"smoke", o.smoke},       {"time_scale", o.timeScale},
+                         {"module", o.modemsim}};
         out["rows"] = rows;
         out["memory"] = memory;
         out["start_to_registration"] = starts;
@@ -494,17 +500,19 @@ int Run(int argc, char** argv) {
         printf("start to registration frame: median %.2f ms, max %.2f ms over %zu starts (structural floor %.2f ms)\n",
                starts["daemon_median_ms"].get<double>(), starts["daemon_max_ms"].get<double>(), daemonStarts.size(),
                starts["floor_median_ms"].get<double>());
-        printf("sim7100d stripped: host %s bytes, armhf %s bytes\n", hostSize >= 0 ? std::to_string(hostSize).c_str() : "-",
+        printf("sim7100d stripped: host %s bytes, armhf %s bytes\n",
+               hostSize >= 0 ? std::to_string(hostSize).c_str() : "-",
                armSize >= 0 ? std::to_string(armSize).c_str() : "-");
         printf("answer: %zu bytes, %.0f us on the wire at %ld baud (%.0f us with the command)\n", answerBytes, wireUs,
                o.baud, wireBothUs);
-        printf("ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
-               "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f\n",
-               ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
-               ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
-               ratios["daemon_over_structural_throughput"].get<double>(),
-               ratios["paced_daemon_over_pty_median"].get<double>(),
-               ratios["paced_structural_over_pty_median"].get<double>());
+        printf(
+            "ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
+            "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f\n",
+            ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
+            ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
+            ratios["daemon_over_structural_throughput"].get<double>(),
+            ratios["paced_daemon_over_pty_median"].get<double>(),
+            ratios["paced_structural_over_pty_median"].get<double>());
         printf("\ntargets:\n");
         for (const auto& t : targets) {
             const char* verdict = t["met"].is_null() ? "n/a" : t["met"].get<bool>() ? "met" : "MISSED";

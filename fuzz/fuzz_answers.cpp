@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(chip >= CSim7100Impl::eChipSim7100E && chip <= CSim7100Impl::eChipUnknown);
 
     const SSimState sim = SimStateOf(answer);
-    FUZZ_REQUIRE(sim.cmdStatus == SIM7100_STATUS_OK || (sim.cmdStatus >= SIM7100_STATUS_SIM_PIN &&
-                                                         sim.cmdStatus <= SIM7100_STATUS_SIM_PUK2));
+    FUZZ_REQUIRE(sim.cmdStatus == SIM7100_STATUS_OK ||
+                 (sim.cmdStatus >= SIM7100_STATUS_SIM_PIN && sim.cmdStatus <= SIM7100_STATUS_SIM_PUK2));
 
     unsigned strength = 0;
     if (SignalStrengthOf(answer, strength)) FUZZ_REQUIRE(strength != 99 && strength != 199);

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto length = static_cast<unsigned>(size);
 
     static const CSim7100Impl::CheckerFunction kCheckers[] = {
-        CheckFinalResult, CheckPrompt, CheckGpsInfo, CheckLbsLocation, CheckNetStart, CheckXtraDownload, CheckTimeUpdate,
+        CheckFinalResult, CheckPrompt,       CheckGpsInfo,    CheckLbsLocation,
+        CheckNetStart,    CheckXtraDownload, CheckTimeUpdate,
     };
     for (const auto checker : kCheckers) FUZZ_REQUIRE(IsVerdict(checker(answer, length)));
 

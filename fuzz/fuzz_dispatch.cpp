@@ -58,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Past validation every request fails against a closed port, except
         // the raw control words, which need no module, and the two that only
         // close it.
-        const bool control = type == Ipc::eMsgRawCommand && block &&
-                             (strcmp(block.get(), SIM7100_RAW_DEBUG) == 0 || strcmp(block.get(), SIM7100_RAW_FLUSH) == 0);
+        const bool control =
+            type == Ipc::eMsgRawCommand && block &&
+            (strcmp(block.get(), SIM7100_RAW_DEBUG) == 0 || strcmp(block.get(), SIM7100_RAW_FLUSH) == 0);
         const bool closing = type == Ipc::eMsgPowerOff || type == Ipc::eMsgStandBy;
         if (!control && !closing) FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED);
     }

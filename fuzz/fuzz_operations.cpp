@@ -33,7 +33,7 @@ constexpr char kPieceEnd = '\xfe';
 
 struct SRig {
     PtyPort pty;
-    int slave = -1;     // our own view of the port's input queue
+    int slave = -1;  // our own view of the port's input queue
     int stop[2] = {-1, -1};
     std::string traceFile;
 };
@@ -159,13 +159,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // a whole exchange budget fails it, and the input then tests less.
         (void)modem.PowerOn();
 
-        const HeapBlock block = payload.empty() ? HeapBlock()
-                                                : TerminatedCopy(reinterpret_cast<const uint8_t*>(payload.data()),
-                                                                 payload.size());
+        const HeapBlock block = payload.empty()
+                                    ? HeapBlock()
+                                    : TerminatedCopy(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
         CSim7100Impl* const previous = CSim7100::s_impl;
         CSim7100::s_impl = &modem;
-        const SCmdResponse r = Dispatch(*route, reinterpret_cast<const uint8_t*>(block.get()),
-                                        static_cast<uint32_t>(payload.size()));
+        const SCmdResponse r =
+            Dispatch(*route, reinterpret_cast<const uint8_t*>(block.get()), static_cast<uint32_t>(payload.size()));
         CSim7100::s_impl = previous;
         FUZZ_REQUIRE(TextTerminated(r));
         FUZZ_REQUIRE(r.cmdStatus >= SIM7100_STATUS_OK && r.cmdStatus <= SIM7100_STATUS_LBS_UNSUPPORTED);

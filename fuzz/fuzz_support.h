@@ -12,12 +12,12 @@
 
 // A broken property is a finding: report it and abort, so that libFuzzer (or
 // the replay) records the input.
-#define FUZZ_REQUIRE(condition)                                                         \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
+#define FUZZ_REQUIRE(condition)                                                              \
+    do {                                                                                     \
+        if (!(condition)) {                                                                  \
             fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
-            abort();                                                                    \
-        }                                                                               \
+            abort();                                                                         \
+        }                                                                                    \
     } while (0)
 
 struct SFreeDeleter {

@@ -123,8 +123,8 @@ void IpcService::Start(const MsgCallback& callback, void* userData) {
     d.m_callback = callback;
     d.m_userData = userData;
     d.m_stop = false;
-    PalThreadCreate(&d.m_thread, "ReceiveThread", &Impl::ThreadEntry, &d, SIM7100_RECEIVE_STACK_SIZE, d.m_stack,
-                    190, 0);
+    PalThreadCreate(&d.m_thread, "ReceiveThread", &Impl::ThreadEntry, &d, SIM7100_RECEIVE_STACK_SIZE, d.m_stack, 190,
+                    0);
     if (!Send(eMsgRegister, nullptr, 0)) exit(1);
 }
 

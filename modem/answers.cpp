@@ -16,8 +16,9 @@ SSimState SimStateOf(const char* answer) {
         const char* name;
         int32_t status;
     } kStates[] = {
-        {"READY", SIM7100_STATUS_OK},       {"SIM PIN2", SIM7100_STATUS_SIM_PIN2}, {"SIM PUK2", SIM7100_STATUS_SIM_PUK2},
-        {"SIM PIN", SIM7100_STATUS_SIM_PIN}, {"SIM PUK", SIM7100_STATUS_SIM_PUK},
+        {"READY", SIM7100_STATUS_OK},          {"SIM PIN2", SIM7100_STATUS_SIM_PIN2},
+        {"SIM PUK2", SIM7100_STATUS_SIM_PUK2}, {"SIM PIN", SIM7100_STATUS_SIM_PIN},
+        {"SIM PUK", SIM7100_STATUS_SIM_PUK},
     };
     for (const auto& state : kStates) {
         if (strstr(answer, state.name) != nullptr) return {state.status, 0};

@@ -42,7 +42,8 @@ void CSim7100Impl::TraceLog(int direction, const char* text) {
     if (!g_debugMode) return;
     // Never follow a link planted in the trace folder, and append only to a
     // regular file (a FIFO must not block us either).
-    const int fd = open(m_settings.traceFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd =
+        open(m_settings.traceFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return;
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {

@@ -40,8 +40,8 @@ int PalQueueDelete(PalQueue* queue);
 
 // priority and options are accepted for the board's sake; POSIX threads here
 // run with the default policy.
-int PalThreadCreate(PalThread* thread, const char* name, PalThreadEntry entry, void* argument,
-                    uint32_t stackSize, void* stack, int32_t priority, uint32_t options);
+int PalThreadCreate(PalThread* thread, const char* name, PalThreadEntry entry, void* argument, uint32_t stackSize,
+                    void* stack, int32_t priority, uint32_t options);
 int PalThreadJoin(PalThread* thread, uint32_t options, int32_t timeoutMs);
 int PalThreadDelete(PalThread* thread);
 

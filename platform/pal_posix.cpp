@@ -113,8 +113,8 @@ void* RunThread(void* start) {
 
 }  // namespace
 
-int PalThreadCreate(PalThread* thread, const char* name, PalThreadEntry entry, void* argument,
-                    uint32_t stackSize, void* stack, int32_t /*priority*/, uint32_t /*options*/) {
+int PalThreadCreate(PalThread* thread, const char* name, PalThreadEntry entry, void* argument, uint32_t stackSize,
+                    void* stack, int32_t /*priority*/, uint32_t /*options*/) {
     thread->name = name;
     auto* start = new SThreadStart{entry, argument};
     pthread_attr_t attr;

@@ -3,8 +3,8 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -65,8 +65,14 @@ SDaemonSettings FromEnvironment() {
             fprintf(stderr, "[WARNING] %s=%s ignored\n", name, value);
         }
     };
-    take("SIM7100D_DEVICE", [&](const char* v) { s.device = v; return true; });
-    take("SIM7100D_TRACE_FILE", [&](const char* v) { s.traceFile = v; return true; });
+    take("SIM7100D_DEVICE", [&](const char* v) {
+        s.device = v;
+        return true;
+    });
+    take("SIM7100D_TRACE_FILE", [&](const char* v) {
+        s.traceFile = v;
+        return true;
+    });
     take("SIM7100D_PORT", [&](const char* v) {
         char* end = nullptr;
         const unsigned long port = strtoul(v, &end, 10);

@@ -19,15 +19,15 @@
 #endif
 
 /* Message types carried in the type field of every frame. */
-#define SIM7100_MSG_REGISTER               1u
-#define SIM7100_MSG_TERMINATE              2u
-#define SIM7100_MSG_POWER_ON               3u
-#define SIM7100_MSG_POWER_OFF              4u
-#define SIM7100_MSG_STAND_BY               5u
-#define SIM7100_MSG_CONNECT                6u
-#define SIM7100_MSG_DISCONNECT             7u
-#define SIM7100_MSG_SET_AUTHENTICATION     8u
-#define SIM7100_MSG_SET_APN                9u
+#define SIM7100_MSG_REGISTER              1u
+#define SIM7100_MSG_TERMINATE             2u
+#define SIM7100_MSG_POWER_ON              3u
+#define SIM7100_MSG_POWER_OFF             4u
+#define SIM7100_MSG_STAND_BY              5u
+#define SIM7100_MSG_CONNECT               6u
+#define SIM7100_MSG_DISCONNECT            7u
+#define SIM7100_MSG_SET_AUTHENTICATION    8u
+#define SIM7100_MSG_SET_APN               9u
 #define SIM7100_MSG_ENTER_PIN             10u
 #define SIM7100_MSG_GET_PIN_RETRIES       11u
 #define SIM7100_MSG_GET_SIM_STATUS        12u
@@ -82,11 +82,11 @@ typedef struct Sim7100FrameHeader {
 #define SIM7100_STATUS_LBS_UNSUPPORTED 10
 
 /* errCode values common to all operations. */
-#define SIM7100_ERR_REFUSED        (-2)
-#define SIM7100_ERR_WRITE_FAILED   (-100)
-#define SIM7100_ERR_ERROR_RESULT   (-101)
-#define SIM7100_ERR_NO_FINAL       (-102)
-#define SIM7100_ERR_OVERFLOW       (-103)
+#define SIM7100_ERR_REFUSED      (-2)
+#define SIM7100_ERR_WRITE_FAILED (-100)
+#define SIM7100_ERR_ERROR_RESULT (-101)
+#define SIM7100_ERR_NO_FINAL     (-102)
+#define SIM7100_ERR_OVERFLOW     (-103)
 
 /* Chip types reported in errCode by GetChipType (cmdStatus 9). */
 #define SIM7100_CHIP_SIM7100E 0
@@ -116,12 +116,12 @@ typedef struct SSetApnRequest { /* type 9 */
 } SSetApnRequest;
 
 typedef struct SEnterPinRequest { /* type 10 */
-    char pin[32];    /* the PIN, or the PUK when the SIM asks for one */
-    char newPin[32]; /* empty when no new PIN is given */
+    char pin[32];                 /* the PIN, or the PUK when the SIM asks for one */
+    char newPin[32];              /* empty when no new PIN is given */
 } SEnterPinRequest;
 
 typedef struct SSetClockRequest { /* type 29 */
-    char time[40]; /* "yy/MM/dd,hh:mm:ss+zz" */
+    char time[40];                /* "yy/MM/dd,hh:mm:ss+zz" */
 } SSetClockRequest;
 
 typedef struct SSetTimeServerRequest { /* type 31 */
@@ -129,12 +129,12 @@ typedef struct SSetTimeServerRequest { /* type 31 */
 } SSetTimeServerRequest;
 
 typedef struct SSetSmsModeRequest { /* type 34 */
-    uint8_t mode; /* 0 PDU, anything else text */
+    uint8_t mode;                   /* 0 PDU, anything else text */
 } SSetSmsModeRequest;
 
 typedef struct SListSmsRequest { /* type 35 */
-    uint8_t status;      /* SIM7100_SMS_* selector */
-    uint8_t headersOnly; /* 1: header lines only */
+    uint8_t status;              /* SIM7100_SMS_* selector */
+    uint8_t headersOnly;         /* 1: header lines only */
 } SListSmsRequest;
 
 typedef struct SReadSmsRequest { /* type 36 */
@@ -147,9 +147,9 @@ typedef struct SDeleteSmsRequest { /* type 37 */
 } SDeleteSmsRequest;
 
 typedef struct SWriteSmsRequest { /* type 38 */
-    uint8_t status;  /* SIM7100_SMS_* selector */
-    char phone[16];  /* digits without '+', at most 15 */
-    char body[160];  /* at most 159 characters */
+    uint8_t status;               /* SIM7100_SMS_* selector */
+    char phone[16];               /* digits without '+', at most 15 */
+    char body[160];               /* at most 159 characters */
 } SWriteSmsRequest;
 
 /* SMS status selectors; any other value selects "ALL". */

@@ -64,7 +64,8 @@ TEST(ctl_output, RecordsAreReadWithinTheirBytes) {
 }
 
 TEST(ctl_output, ReadableBlockShowsEachLine) {
-    EXPECT_EQ(ctl::FormatHuman(Request({"signal"}), ctl::DecodeResponse(20, Record(1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"))),
+    EXPECT_EQ(ctl::FormatHuman(Request({"signal"}),
+                               ctl::DecodeResponse(20, Record(1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"))),
               "  --------------------------------------------\n"
               "  request   | signal (type 20)\n"
               "  cmdStatus | 1 (ok)\n"

@@ -145,18 +145,39 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         {"failure is not an error", {"signal"}, EPeer::Answer, 2, 0, "terminate sent", {20, 2}},
         {"strict failure", {"--strict", "signal", "chip-type"}, EPeer::Answer, 2, 4, "terminate sent", {20, 14, 2}},
         {"keep open", {"--keep-open", "signal"}, EPeer::Answer, 1, 0, "exits with status 1", {20}},
-        {"silent", {"--timeout", "0.3", "signal", "firmware"}, EPeer::Silent, 1, 1,
-         "no response to 'signal' (type 20) within 0.3 s", {20, 2}},
+        {"silent",
+         {"--timeout", "0.3", "signal", "firmware"},
+         EPeer::Silent,
+         1,
+         1,
+         "no response to 'signal' (type 20) within 0.3 s",
+         {20, 2}},
         {"hang-up", {"signal", "firmware"}, EPeer::HangUp, 1, 1, "closed the link while 'signal' (type 20)", {20}},
         {"wrong type", {"signal", "firmware"}, EPeer::WrongType, 1, 1, "does not belong to 'signal'", {20, 2}},
-        {"unanswered types", {"frame", "99", "0a0b", "frame", "1", "signal"}, EPeer::Answer, 1, 0, "terminate sent",
+        {"unanswered types",
+         {"frame", "99", "0a0b", "frame", "1", "signal"},
+         EPeer::Answer,
+         1,
+         0,
+         "terminate sent",
          {99, 1, 20, 2}},
         {"own terminate", {"signal", "terminate"}, EPeer::Answer, 1, 0, "the daemon closed the link", {20, 2}},
         {"bad registration", {"signal"}, EPeer::Answer, 1, 3, "expected the registration frame", {}, {0, 3}},
         {"registration with payload", {"signal"}, EPeer::Answer, 1, 3, "got {length 4, type 1}", {}, {4, 1}},
-        {"no daemon", {"--connect-timeout", "0.3", "signal"}, EPeer::Absent, 1, 3, "no daemon connected within 0.3 s", {}},
-        {"refused before listening", {"signal", "write-sms", "12345678901234567", "hi"}, EPeer::Absent, 1, 2,
-         "PHONE must be 1 to 15 digits", {}},
+        {"no daemon",
+         {"--connect-timeout", "0.3", "signal"},
+         EPeer::Absent,
+         1,
+         3,
+         "no daemon connected within 0.3 s",
+         {}},
+        {"refused before listening",
+         {"signal", "write-sms", "12345678901234567", "hi"},
+         EPeer::Absent,
+         1,
+         2,
+         "PHONE must be 1 to 15 digits",
+         {}},
     };
     const STempDir temp;
     for (const auto& c : cases) {
@@ -197,7 +218,8 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         EXPECT_TRUE(seen.empty() || seen[0] != 99 || firstPayload == Bytes({0x0a, 0x0b}));
         const std::string shown = ReadFile(temp.path + "/out.txt");
         EXPECT_TRUE(c.peer != EPeer::Answer || c.exitStatus != 0 || seen[0] != 20 ||
-                    shown.find("  text      | 50% done\n            | OK\n") != std::string::npos) << shown;
+                    shown.find("  text      | 50% done\n            | OK\n") != std::string::npos)
+            << shown;
     }
 }
 
@@ -226,9 +248,12 @@ TEST(ctl_session, DrivesTheDaemon) {
     std::vector<std::string> got;  // "type cmdStatus errCode text" of each response
     for (std::string line; std::getline(lines, line);) {
         const nlohmann::json j = nlohmann::json::parse(line);
-        got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump() + " " + j["errCode"].dump() + " " + j["text"].get<std::string>());
+        got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump() + " " + j["errCode"].dump() + " " +
+                      j["text"].get<std::string>());
     }
-    auto R = [](const char* start, const char* part) { return testing::AllOf(testing::StartsWith(start), testing::HasSubstr(part)); };
+    auto R = [](const char* start, const char* part) {
+        return testing::AllOf(testing::StartsWith(start), testing::HasSubstr(part));
+    };
     EXPECT_THAT(got, testing::ElementsAre(R("25 1 0 ", "DEBUG MODE 1"), R("3 1 0 ", ""), R("20 1 23 ", "+CSQ: 23,99"),
                                           R("14 9 2 ", "SIM7600G"), R("25 1 0 ", "+CSQ: 23,99"), R("9 1 0 ", "OK"),
                                           R("9 2 -2 ", "Invalid request payload"), R("25 1 0 ", "DEBUG MODE 0")));

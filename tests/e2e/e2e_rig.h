@@ -72,7 +72,8 @@ struct Rig {
         daemon.Kill();
         if (::testing::Test::HasFailure()) {
             auto tail = [](const std::string& s) { return s.size() > 6000 ? s.substr(s.size() - 6000) : s; };
-            std::cerr << "--- daemon stdout ---\n" << tail(daemon.Stdout()) << "--- daemon stderr ---\n"
+            std::cerr << "--- daemon stdout ---\n"
+                      << tail(daemon.Stdout()) << "--- daemon stderr ---\n"
                       << tail(daemon.Stderr()) << "---\n";
         }
         std::error_code ignored;

@@ -179,7 +179,8 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
                 ++unknown;
                 EXPECT_EQ(rig.Request(SIM7100_MSG_GET_CONNECTION_STATUS).record.cmdStatus, 4);
                 const std::string line = "Sim7100 message of type " + std::to_string(static_cast<int32_t>(type));
-                expectLine(size == 0 ? line + " data (nil) size 0 received\n" : " size " + std::to_string(size) + " received");
+                expectLine(size == 0 ? line + " data (nil) size 0 received\n"
+                                     : " size " + std::to_string(size) + " received");
             }
         }
     }

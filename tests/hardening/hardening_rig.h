@@ -36,9 +36,9 @@ inline bool Sanitized() {
 
 // What the sanitizers (and glibc's own checks) print when they find a fault.
 inline bool HasFaultReport(const std::string& err) {
-    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
-                             "WARNING: ThreadSanitizer", "*** buffer overflow detected", "*** stack smashing",
-                             "free(): ", "malloc(): ", "double free"}) {
+    for (const char* mark :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer",
+          "*** buffer overflow detected", "*** stack smashing", "free(): ", "malloc(): ", "double free"}) {
         if (err.find(mark) != std::string::npos) return true;
     }
     return false;

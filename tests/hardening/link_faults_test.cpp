@@ -37,8 +37,8 @@ void ConnectUntilUdhcpc(Rig& r) {
     r.modem.On("AT$QCRMCALL=1,1\r\n", kOk);
     r.modem.On("AT$QCRMCALL=0,1\r\n", kOk);
     ASSERT_TRUE(r.peer.SendFrame(SIM7100_MSG_CONNECT));
-    ASSERT_TRUE(WaitForFile(r.StubLog(), [](const std::string& log) { return log.find("udhcpc") != std::string::npos; },
-                            Within(5000)));
+    ASSERT_TRUE(WaitForFile(
+        r.StubLog(), [](const std::string& log) { return log.find("udhcpc") != std::string::npos; }, Within(5000)));
 }
 
 // A request whose exchange lasts (silent module, real time) and `queued` more behind it.
@@ -53,9 +53,7 @@ std::function<void(Rig&)> InALongExchange(int queued) {
     };
 }
 
-void HalfAFrame(Rig& r) {
-    r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100));
-}
+void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
 std::function<void(Rig&)> Kill(int signal) {
     return [signal](Rig& r) { r.daemon.Signal(signal); };
@@ -70,8 +68,8 @@ struct SExitCase {
     std::function<void(Rig&)> stage;    // brings the daemon to the stage
     std::function<void(Rig&)> trigger;  // terminate, a signal or a link fault
     int status;
-    std::string line;  // on stdout (status 0) or stderr (status 1)
-    bool down;         // StandBy takes a data connection down: one command, two shell steps
+    std::string line;    // on stdout (status 0) or stderr (status 1)
+    bool down;           // StandBy takes a data connection down: one command, two shell steps
     bool peerSeesClose;  // and no response before it
     int boundMs;         // from the trigger to the end of the process
 };
@@ -81,16 +79,42 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
     const auto none = [](Rig&) {};
     const SExitCase cases[] = {
-        {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0,
-         "Sim7100 message of type 2 data (nil) size 0 received", true, true, 900},
-        {"terminate with payload", true, {}, Connected,
-         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE, "\x01\x02\x03\x04"); }, 0, " size 4 received", true, true,
+        {"terminate",
+         true,
+         {},
+         Connected,
+         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); },
+         0,
+         "Sim7100 message of type 2 data (nil) size 0 received",
+         true,
+         true,
+         900},
+        {"terminate with payload",
+         true,
+         {},
+         Connected,
+         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE, "\x01\x02\x03\x04"); },
+         0,
+         " size 4 received",
+         true,
+         true,
          900},
         {"SIGTERM while connected", true, {}, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true, 900},
         {"SIGINT while connected", true, {}, Connected, Kill(SIGINT), 0, SignalLine(2), true, true, 900},
-        {"peer closes while connected", true, {}, Connected, [](Rig& r) { r.peer.CloseConnection(); }, 1, kReadFrame,
-         true, false, 900},
-        {"header split across reads", true, {}, Connected,
+        {"peer closes while connected",
+         true,
+         {},
+         Connected,
+         [](Rig& r) { r.peer.CloseConnection(); },
+         1,
+         kReadFrame,
+         true,
+         false,
+         900},
+        {"header split across reads",
+         true,
+         {},
+         Connected,
          [](Rig& r) {
              const std::string frame = RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
              r.peer.SendRaw(frame.substr(0, 4));
@@ -98,7 +122,11 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
              EXPECT_TRUE(r.daemon.WaitForStderr(kReadFrame, Within(5000)));
              r.peer.SendRaw(frame.substr(4));
          },
-         1, kReadFrame, true, false, 900},
+         1,
+         kReadFrame,
+         true,
+         false,
+         900},
         {"SIGTERM while waiting for the connection", false, realTime,
          [](Rig& r) { ASSERT_TRUE(WaitForSocket(r.daemon.Pid(), Within(5000))); }, Kill(SIGTERM), 0, SignalLine(15),
          false, false, 900},
@@ -112,10 +140,26 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
          SignalLine(15), true, false, 900},
         {"peer closes while a request runs and more are queued", true, realTime, InALongExchange(5),
          [](Rig& r) { r.peer.CloseConnection(); }, 1, kReadFrame, false, false, 900},
-        {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame,
-         [](Rig& r) { r.peer.CloseConnection(); }, 1, "[ERROR] Receive thread on read data.", false, false, 900},
-        {"length announces more bytes than ever arrive, then SIGTERM", true, {}, HalfAFrame, Kill(SIGTERM), 0,
-         SignalLine(15), false, true, 900},
+        {"length announces more bytes than ever arrive, then the peer closes",
+         true,
+         {},
+         HalfAFrame,
+         [](Rig& r) { r.peer.CloseConnection(); },
+         1,
+         "[ERROR] Receive thread on read data.",
+         false,
+         false,
+         900},
+        {"length announces more bytes than ever arrive, then SIGTERM",
+         true,
+         {},
+         HalfAFrame,
+         Kill(SIGTERM),
+         0,
+         SignalLine(15),
+         false,
+         true,
+         900},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,9 +189,11 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         const std::string out = rig.daemon.Stdout();
         EXPECT_THAT(c.status == 0 ? out : rig.daemon.Stderr(), HasSubstr(c.line));
         EXPECT_EQ(DaemonProcess::Count(out, "Stand by Sim7100"), 1u);
-        EXPECT_EQ(DaemonProcess::Count(out, "Terminated Signal"), c.line.find("Terminated Signal") != std::string::npos ? 1u : 0u);
+        EXPECT_EQ(DaemonProcess::Count(out, "Terminated Signal"),
+                  c.line.find("Terminated Signal") != std::string::npos ? 1u : 0u);
         const auto calls = rig.StubCalls();
-        const std::vector<std::string> shell = {"ifconfig wwan0 down", "pkill udhcpc"}, command = {"AT$QCRMCALL=0,1\r\n"};
+        const std::vector<std::string> shell = {"ifconfig wwan0 down", "pkill udhcpc"},
+                                       command = {"AT$QCRMCALL=0,1\r\n"};
         EXPECT_EQ(std::vector<std::string>(calls.begin() + static_cast<long>(shellBefore), calls.end()),
                   c.down ? shell : std::vector<std::string>());
         // No queued request runs once the exit is due; StandBy's own
@@ -176,12 +222,16 @@ TEST(LinkFaults, PipelinedRequestsAreAnsweredOnceEachInOrder) {
     const std::string auth(512, 'p');
     const SBurst bursts[] = {
         // Through the module: each command goes out in the order of the requests.
-        {"40 through the module", 40, true,
+        {"40 through the module",
+         40,
+         true,
          {{SIM7100_MSG_GET_SIGNAL_QUALITY, "", "AT+CSQ\r\n", 1, 23},
           {SIM7100_MSG_GET_NETWORK_MODE, "", "AT+CNSMOD?\r\n", 1, 8},
           {SIM7100_MSG_GET_CHIP_TYPE, "", "AT+CGMM\r\n", 9, 2}}},
         // Module not powered: the link and the queue are what is measured.
-        {"a burst of thousands", Emulated() ? 2000u : 10000u, false,
+        {"a burst of thousands",
+         Emulated() ? 2000u : 10000u,
+         false,
          {{SIM7100_MSG_GET_SIM_STATUS, "", nullptr, 2, -2},
           {SIM7100_MSG_SET_AUTHENTICATION, auth, nullptr, 2, -2},
           {SIM7100_MSG_SET_AUTHENTICATION, "", nullptr, 2, -2},

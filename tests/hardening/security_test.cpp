@@ -150,9 +150,9 @@ TEST(Security, RequestTextNeverReachesAShell) {
     rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
     ASSERT_EQ(rig.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
     ASSERT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, 1);
-    EXPECT_THAT(rig.StubCalls(), ElementsAre("cat /sys/class/net/wwan0/qmi/raw_ip", "ifconfig wwan0 mtu 1430",
-                                             "ifconfig wwan0 up", "udhcpc -i wwan0", "ifconfig wwan0",
-                                             "ifconfig wwan0 down", "pkill udhcpc"));
+    EXPECT_THAT(rig.StubCalls(),
+                ElementsAre("cat /sys/class/net/wwan0/qmi/raw_ip", "ifconfig wwan0 mtu 1430", "ifconfig wwan0 up",
+                            "udhcpc -i wwan0", "ifconfig wwan0", "ifconfig wwan0 down", "pkill udhcpc"));
     EXPECT_FALSE(std::filesystem::exists(canary));
     // The text did go out, to the module.
     const auto commands = rig.modem.Commands();

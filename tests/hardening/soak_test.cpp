@@ -24,14 +24,25 @@ size_t EnvNumber(const char* name, size_t fallback) {
 // Payload bytes each request type reads (0: none; text types take any length).
 size_t LayoutOf(uint32_t type) {
     switch (type) {
-        case SIM7100_MSG_SET_AUTHENTICATION: return 512;
-        case SIM7100_MSG_SET_APN: case SIM7100_MSG_SET_TIME_SERVER: return 256;
-        case SIM7100_MSG_ENTER_PIN: return 64;
-        case SIM7100_MSG_SET_CLOCK: return 40;
-        case SIM7100_MSG_SET_SMS_MODE: case SIM7100_MSG_READ_SMS: return 1;
-        case SIM7100_MSG_LIST_SMS: case SIM7100_MSG_DELETE_SMS: return 2;
-        case SIM7100_MSG_WRITE_SMS: return 177;
-        default: return 0;
+    case SIM7100_MSG_SET_AUTHENTICATION:
+        return 512;
+    case SIM7100_MSG_SET_APN:
+    case SIM7100_MSG_SET_TIME_SERVER:
+        return 256;
+    case SIM7100_MSG_ENTER_PIN:
+        return 64;
+    case SIM7100_MSG_SET_CLOCK:
+        return 40;
+    case SIM7100_MSG_SET_SMS_MODE:
+    case SIM7100_MSG_READ_SMS:
+        return 1;
+    case SIM7100_MSG_LIST_SMS:
+    case SIM7100_MSG_DELETE_SMS:
+        return 2;
+    case SIM7100_MSG_WRITE_SMS:
+        return 177;
+    default:
+        return 0;
     }
 }
 
@@ -68,11 +79,17 @@ public:
         }
         const size_t layout = LayoutOf(type);
         switch (Pick(6)) {
-            case 0: return {};
-            case 1: return Bytes(layout > 0 ? layout - 1 : Pick(8), binary);
-            case 2: case 3: return Bytes(layout > 0 ? layout : 1 + Pick(40), binary);
-            case 4: return Bytes(layout + Pick(5000), binary);
-            default: return Chance(5) ? Bytes(65536 + Pick(1024), binary) : Bytes(layout + Pick(64), binary);
+        case 0:
+            return {};
+        case 1:
+            return Bytes(layout > 0 ? layout - 1 : Pick(8), binary);
+        case 2:
+        case 3:
+            return Bytes(layout > 0 ? layout : 1 + Pick(40), binary);
+        case 4:
+            return Bytes(layout + Pick(5000), binary);
+        default:
+            return Chance(5) ? Bytes(65536 + Pick(1024), binary) : Bytes(layout + Pick(64), binary);
         }
     }
 
@@ -137,7 +154,7 @@ TEST(Soak, RandomRequestsAgainstAFaultyModuleAreAnsweredOnceInOrderWithFlatMemor
         while (sent < total && expected.size() < window) {
             if (sent % segment == 0 && switchedAt != sent) {
                 if (!expected.empty()) break;  // the window drains first
-                module.reset();  // the terminal goes; the next one has other faults
+                module.reset();                // the terminal goes; the next one has other faults
                 module = std::make_unique<SimModule>(soak.Module(faults), link);
                 ++segments;
                 switchedAt = sent;
@@ -158,8 +175,7 @@ TEST(Soak, RandomRequestsAgainstAFaultyModuleAreAnsweredOnceInOrderWithFlatMemor
             break;
         }
         if (r->type != expected.front()) {
-            ADD_FAILURE() << "response " << answered << " has type " << r->type << ", expected "
-                          << expected.front();
+            ADD_FAILURE() << "response " << answered << " has type " << r->type << ", expected " << expected.front();
             ++lost;
         }
         expected.pop_front();
@@ -175,12 +191,12 @@ TEST(Soak, RandomRequestsAgainstAFaultyModuleAreAnsweredOnceInOrderWithFlatMemor
     while (rig.peer.ReadResponse(Within(5000))) ++duplicated;
     EXPECT_EQ(ExitCode(rig.daemon.WaitExit(Within(10000))), 0);
 
-    printf("soak: seed %u, %zu requests (%zu with a response, %zu unknown types) in %.1f s; "
-           "%d fault switches in %d modules, %zu failed port reads; lost %zu, duplicated %zu; "
-           "VmRSS %ld KiB at request %zu, %ld KiB at the end\n",
-           seed, sent, known, sent - known, seconds, faults, segments,
-           DaemonProcess::Count(rig.daemon.Stderr(), "Rx error"), lost, duplicated, rssAtSample, sampleAt,
-           rssAtEnd);
+    printf(
+        "soak: seed %u, %zu requests (%zu with a response, %zu unknown types) in %.1f s; "
+        "%d fault switches in %d modules, %zu failed port reads; lost %zu, duplicated %zu; "
+        "VmRSS %ld KiB at request %zu, %ld KiB at the end\n",
+        seed, sent, known, sent - known, seconds, faults, segments,
+        DaemonProcess::Count(rig.daemon.Stderr(), "Rx error"), lost, duplicated, rssAtSample, sampleAt, rssAtEnd);
     EXPECT_EQ(sent, total);
     EXPECT_EQ(answered, known);
     EXPECT_EQ(lost, 0u);

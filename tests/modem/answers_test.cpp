@@ -13,7 +13,7 @@ std::string Line(const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r
 
 TEST(Answers, ChipTypeAndSimState) {
     const std::pair<std::string, int> chips[] = {
-        {Line("SIMCOM_SIM7100E"), 0}, {Line("SIMCOM_SIM7100A"), 1}, {Line("SIMCOM_SIM7600G-H"), 2},
+        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1}, {Line("SIMCOM_SIM7600G-H"), 2},
         {Line("SIMCOM_SIM7600E-H"), 3},  // a SIM7600 that is not the G variant is not one of ours
         {"\r\nERROR\r\n", 3},
     };
@@ -22,10 +22,9 @@ TEST(Answers, ChipTypeAndSimState) {
         std::string answer;
         int status, err;
     } states[] = {
-        {Line("+CPIN: READY"), 1, 0}, {Line("+CPIN: SIM PIN"), 5, 0}, {Line("+CPIN: SIM PUK"), 6, 0},
-        {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
-        {Line("+CPIN: SIM PUK2"), 8, 0},
-        {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
+        {Line("+CPIN: READY"), 1, 0},    {Line("+CPIN: SIM PIN"), 5, 0},
+        {Line("+CPIN: SIM PUK"), 6, 0},  {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
+        {Line("+CPIN: SIM PUK2"), 8, 0}, {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
     };
     for (const auto& s : states) {
         EXPECT_EQ(SimStateOf(s.answer.c_str()).cmdStatus, s.status) << s.answer;
@@ -79,34 +78,46 @@ TEST(Answers, NumberParsers) {
     for (const auto& c : cases) {
         unsigned v = 0;
         EXPECT_EQ(c.parse(c.answer.c_str(), v), c.value >= 0) << c.device;
-        if (c.value >= 0) { EXPECT_EQ(v, static_cast<unsigned>(c.value)) << c.device; }
+        if (c.value >= 0) {
+            EXPECT_EQ(v, static_cast<unsigned>(c.value)) << c.device;
+        }
     }
 }
 
 TEST(Answers, SmsStatusNameAndLbsFirmware) {
-    const std::pair<uint8_t, std::string> names[] = {
-        {0, "REC UNREAD"}, {1, "REC READ"}, {2, "STO UNSENT"}, {3, "STO SENT"}, {4, "ALL"}, {255, "ALL"}};
+    const std::pair<uint8_t, std::string> names[] = {{0, "REC UNREAD"}, {1, "REC READ"}, {2, "STO UNSENT"},
+                                                     {3, "STO SENT"},   {4, "ALL"},      {255, "ALL"}};
     for (const auto& n : names) EXPECT_EQ(SmsStatusName(n.first), n.second) << int(n.first);
     const std::pair<const char*, bool> words[] = {
-        {"LE20B04SIM7600G22", true}, {"SIM7600", true},  // the model name alone, whatever the length
-        {"4534B13SIM7100E", true},   {"4534B07SIM7100E", true}, {"4534B06SIM7100E", false},
-        {"4534B13SIM7100", false},   // 14 characters
-        {"4534B\xC3" "6SIM7100E", true},  // bytes compare unsigned
+        {"LE20B04SIM7600G22", true},
+        {"SIM7600", true},  // the model name alone, whatever the length
+        {"4534B13SIM7100E", true},
+        {"4534B07SIM7100E", true},
+        {"4534B06SIM7100E", false},
+        {"4534B13SIM7100", false},  // 14 characters
+        {"4534B\xC3"
+         "6SIM7100E",
+         true},  // bytes compare unsigned
     };
     for (const auto& w : words) EXPECT_EQ(SupportsLbs(w.first), w.second) << w.first;
 }
 
 TEST(Answers, RevisionWordIsTheFirstWordWithinTheBuffer) {
     const std::string r70 = "\r\n+CGMR: " + std::string(70, 'R') + "\r\n";
-    const std::tuple<std::string, size_t, std::string> cases[] = {  // answer, buffer, word ("": refused)
+    const std::tuple<std::string, size_t, std::string> cases[] = {
+        // answer, buffer, word ("": refused)
         {Line("+CGMR: LE11B12SIM7600M22 2019-08-13"), 64, "LE11B12SIM7600M22"},  // the build date stays out
-        {r70, 64, std::string(63, 'R')}, {r70, 65, std::string(64, 'R')},
-        {"\r\nERROR\r\n", 64, ""}, {"\r\n+CGMR:", 64, ""},
+        {r70, 64, std::string(63, 'R')},
+        {r70, 65, std::string(64, 'R')},
+        {"\r\nERROR\r\n", 64, ""},
+        {"\r\n+CGMR:", 64, ""},
     };
     for (const auto& [answer, size, expected] : cases) {
         char word[65];
         EXPECT_EQ(RevisionWordOf(answer.c_str(), word, size), !expected.empty()) << answer;
-        if (!expected.empty()) { EXPECT_EQ(std::string(word), expected); }
+        if (!expected.empty()) {
+            EXPECT_EQ(std::string(word), expected);
+        }
     }
 }
 
@@ -133,7 +144,9 @@ TEST(Answers, ServiceProviderCleansTheNameInPlace) {
         unsigned mode = 9;
         EXPECT_EQ(ServiceProviderOf(&answer[0], name, mode), c.ok) << c.answer;
         EXPECT_EQ(answer, c.cleaned);
-        if (c.ok) { EXPECT_EQ(std::string(name) + "/" + std::to_string(mode), c.name + "/" + std::to_string(c.mode)); }
+        if (c.ok) {
+            EXPECT_EQ(std::string(name) + "/" + std::to_string(mode), c.name + "/" + std::to_string(c.mode));
+        }
     }
 }
 
@@ -143,8 +156,10 @@ TEST(Answers, NetStartAndLocation) {
         bool found, read;
         int code;
     } starts[] = {
-        {"\r\nOK\r\n\r\n+CNETSTART: 0\r\n", true, true, 0},   {"\r\nOK\r\n\r\n+CNETSTART: -1\r\n", true, true, -1},
-        {"\r\nOK\r\n\r\n+CNETSTART: x\r\n", true, false, 0}, {"\r\nOK\r\n", false, false, 0},
+        {"\r\nOK\r\n\r\n+CNETSTART: 0\r\n", true, true, 0},
+        {"\r\nOK\r\n\r\n+CNETSTART: -1\r\n", true, true, -1},
+        {"\r\nOK\r\n\r\n+CNETSTART: x\r\n", true, false, 0},
+        {"\r\nOK\r\n", false, false, 0},
     };
     for (const auto& s : starts) {
         const SNetStart n = NetStartOf(s.answer.c_str());
@@ -175,7 +190,7 @@ std::string Header(int index, size_t length) {
 
 TEST(Answers, ListingCopies) {
     EXPECT_EQ(LengthThroughOk("\r\nHi\r\nOK\r\n\r\nOK\r\n"), 10u);  // a body "OK" ends the copy
-    EXPECT_EQ(LengthThroughOk("\r\nCONNECT\r\n"), 11u);            // accepted without OK: whole
+    EXPECT_EQ(LengthThroughOk("\r\nCONNECT\r\n"), 11u);             // accepted without OK: whole
     const std::string a = Header(1, 60), b = Header(2, 70);
     const struct {
         std::string answer;
@@ -190,7 +205,9 @@ TEST(Answers, ListingCopies) {
     for (const auto& c : cases) {
         char text[SIM7100_TEXT_SIZE];
         EXPECT_EQ(CollectHeaders(c.answer.c_str(), text), c.result) << c.answer;
-        if (c.result == EHeaders::eOk) { EXPECT_EQ(std::string(text), c.text); }
+        if (c.result == EHeaders::eOk) {
+            EXPECT_EQ(std::string(text), c.text);
+        }
     }
 }
 

@@ -19,33 +19,66 @@ TEST(Checkers, JudgeEachSegmentByTheFirstRuleThatHolds) {
         std::vector<std::pair<std::string, ECmdStatus>> verdicts;
     } groups[] = {
         {CheckFinalResult,
-         {{"", kWait}, {"\r\nOK\r\n", kOk}, {"\r\nO", kWait}, {"\r\nCONNECT\r\n", kOk},
+         {{"", kWait},
+          {"\r\nOK\r\n", kOk},
+          {"\r\nO", kWait},
+          {"\r\nCONNECT\r\n", kOk},
           {"\r\nOK\r\n\r\n+CREG: 1\r\n", kWait},
           // Error reports count only at the start of the segment.
-          {"+CME ERROR: 3\r\n\r\nOK\r\n", kErr}, {"\r\n+CME ERROR: 10\r\n", kWait}, {"+CMS ERROR: 500\r\n", kErr},
-          {"+CME ERROR:", kErr}, {"+CME ERRO", kWait}, {"\r\nERROR\r\n", kErr}, {"\r\nBUSY\r\n", kErr},
-          {"\r\nNO ANSWER\r\n", kErr}, {"\r\nNO CARRIER\r\n", kErr}, {"\r\nNO DIALTONE\r\n", kErr}, {"\r\n> ", kWait}}},
+          {"+CME ERROR: 3\r\n\r\nOK\r\n", kErr},
+          {"\r\n+CME ERROR: 10\r\n", kWait},
+          {"+CMS ERROR: 500\r\n", kErr},
+          {"+CME ERROR:", kErr},
+          {"+CME ERRO", kWait},
+          {"\r\nERROR\r\n", kErr},
+          {"\r\nBUSY\r\n", kErr},
+          {"\r\nNO ANSWER\r\n", kErr},
+          {"\r\nNO CARRIER\r\n", kErr},
+          {"\r\nNO DIALTONE\r\n", kErr},
+          {"\r\n> ", kWait}}},
         {CheckPrompt,
-         {{"\r\n> ", kOk}, {"\r\nOK\r\n", kWait}, {"> \r\nERROR\r\n", kErr}, {"+CMS ERROR: 304\r\n", kErr},
+         {{"\r\n> ", kOk},
+          {"\r\nOK\r\n", kWait},
+          {"> \r\nERROR\r\n", kErr},
+          {"+CMS ERROR: 304\r\n", kErr},
           {"\r\nNO CARRIER\r\n", kErr}}},
         {CheckGpsInfo,
-         {{"\r\nOK\r\n", kOk}, {"\r\n$GPRMC,1", kOk}, {"\r\n$GPGGA,1", kWait}, {"$GPRMC,1\r\nERROR\r\n", kErr},
+         {{"\r\nOK\r\n", kOk},
+          {"\r\n$GPRMC,1", kOk},
+          {"\r\n$GPGGA,1", kWait},
+          {"$GPRMC,1\r\nERROR\r\n", kErr},
           {"+CME ERROR: 3\r\n", kWait}}},
         {CheckLbsLocation,
-         {{"\r\n+CLBS", kOk}, {"\r\n+CLB", kWait}, {"+CLBS: 0,1,2,3\r\n", kWait}, {"\r\nOK\r\n", kOk},
+         {{"\r\n+CLBS", kOk},
+          {"\r\n+CLB", kWait},
+          {"+CLBS: 0,1,2,3\r\n", kWait},
+          {"\r\nOK\r\n", kOk},
           {"\r\n+CLBS: 1\r\nERROR\r\n", kErr}}},
         {CheckNetStart,
-         {{"\r\nOK\r\n", kWait}, {"\r\n+CNETSTART: 0\r\n", kWait}, {"\r\nOK\r\n\r\n+CNETSTART:0\r\n", kWait},
-          {"\r\nOK\r\n\r\n+CNETSTART: 0\r\n", kOk}, {"\r\nOK\r\n\r\n+CNETSTART: 1\r\nERROR\r\n", kErr}}},
+         {{"\r\nOK\r\n", kWait},
+          {"\r\n+CNETSTART: 0\r\n", kWait},
+          {"\r\nOK\r\n\r\n+CNETSTART:0\r\n", kWait},
+          {"\r\nOK\r\n\r\n+CNETSTART: 0\r\n", kOk},
+          {"\r\nOK\r\n\r\n+CNETSTART: 1\r\nERROR\r\n", kErr}}},
         // "OK" anywhere beats "ERR" anywhere beats the result line; the code is
         // a whole number, so only zeros succeed.
         {CheckXtraDownload,
-         {{"\r\n+CGPSXD: 3\r\nOK", kOk}, {"\r\n+CME ERROR: 3\r\n", kErr}, {"\r\n+CGPSXD: 0\r\nERR", kErr},
-          {"\r\n+CGPSXD:0\r\n", kOk}, {"\r\n+CGPSXD:   00\r\n", kOk}, {"\r\n+CGPSXD: 3\r\n", kErr},
-          {"\r\n+CGPSXD: 10\r\n", kErr}, {"\r\n+CGPSXD: ", kWait}, {"\r\n+CHTPUPDATE: 0\r\n", kWait}}},
+         {{"\r\n+CGPSXD: 3\r\nOK", kOk},
+          {"\r\n+CME ERROR: 3\r\n", kErr},
+          {"\r\n+CGPSXD: 0\r\nERR", kErr},
+          {"\r\n+CGPSXD:0\r\n", kOk},
+          {"\r\n+CGPSXD:   00\r\n", kOk},
+          {"\r\n+CGPSXD: 3\r\n", kErr},
+          {"\r\n+CGPSXD: 10\r\n", kErr},
+          {"\r\n+CGPSXD: ", kWait},
+          {"\r\n+CHTPUPDATE: 0\r\n", kWait}}},
         {CheckTimeUpdate,
-         {{"\r\nOK\r\n", kOk}, {"\r\nERROR\r\n", kErr}, {"\r\n+CHTPUPDATE:\t0\r\n", kOk},
-          {"\r\n+CHTPUPDATE: 10\r\n", kErr}, {"\r\n+CHTPUPDATE", kWait}, {"\r\n+CGPSXD: 0\r\n", kWait}}},
+         {{"\r\nOK\r\n", kOk},
+          {"\r\nERROR\r\n", kErr},
+          {"\r\n+CHTPUPDATE:\t0\r\n", kOk},
+          {"\r\n+CHTPUPDATE: 10\r\n", kErr},
+          {"\r\n+CHTPUPDATE", kWait},
+          {"\r\n+CGPSXD: 0\r\n", kWait}}},
     };
     for (const auto& g : groups) {
         for (const auto& [segment, verdict] : g.verdicts) {
@@ -60,8 +93,8 @@ TEST(Checkers, JudgeEachSegmentByTheFirstRuleThatHolds) {
 
 TEST(Checkers, MatchesCommandAllowsOnlyWhiteSpaceAfterThePrefix) {
     const std::pair<const char*, bool> cases[] = {
-        {"AT+CMGW", true},      {"AT+CMGW \t \r\n", true}, {"AT+CMGW=5\r\n", false}, {"AT+CMGW\r\nX", false},
-        {" AT+CMGW\r\n", false}, {"AT+CMG\r\n", false},    {"at+cmgw\r\n", false},   {"", false},
+        {"AT+CMGW", true},       {"AT+CMGW \t \r\n", true}, {"AT+CMGW=5\r\n", false}, {"AT+CMGW\r\nX", false},
+        {" AT+CMGW\r\n", false}, {"AT+CMG\r\n", false},     {"at+cmgw\r\n", false},   {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(MatchesCommand(c.first, "AT+CMGW"), c.second) << c.first;
 }
@@ -81,9 +114,12 @@ TEST(Checkers, SelectCheckerPicksTheRuleAndCountByCommand) {
         unsigned count;
         Checker checker;
     } cases[] = {
-        {"AT+CGPSXD=0 \r\n", 2, CheckXtraDownload}, {"AT+CGPSXD=01\r\n", 1, CheckFinalResult},
-        {"AT+CHTPUPDATE\r\n", 2, CheckTimeUpdate},  {"AT+CHTPUPDATE?\r\n", 1, CheckFinalResult},
-        {"AT+CMGW\r\n", 1, CheckPrompt},            {"AT+CMGW=3\r\n", 1, CheckFinalResult},
+        {"AT+CGPSXD=0 \r\n", 2, CheckXtraDownload},
+        {"AT+CGPSXD=01\r\n", 1, CheckFinalResult},
+        {"AT+CHTPUPDATE\r\n", 2, CheckTimeUpdate},
+        {"AT+CHTPUPDATE?\r\n", 1, CheckFinalResult},
+        {"AT+CMGW\r\n", 1, CheckPrompt},
+        {"AT+CMGW=3\r\n", 1, CheckFinalResult},
     };
     for (const auto& c : cases) {
         const auto selected = CSim7100Impl::SelectChecker(c.command);

@@ -40,11 +40,21 @@ TEST(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
     } cases[] = {
         // A split answer is judged again as a whole.
         {"split OK", Late("\r\nO", "K\r\n", 50), 1, CheckFinalResult, kDone, {{"\r\nO", kWait}, {kOk, kDone}}, false},
-        {"line after OK", {{kOk + "\r\n+CREG: 1\r\n"}}, 1, CheckFinalResult, kWait,
-         {{kOk + "\r\n+CREG: 1\r\n", kWait}}, true},
+        {"line after OK",
+         {{kOk + "\r\n+CREG: 1\r\n"}},
+         1,
+         CheckFinalResult,
+         kWait,
+         {{kOk + "\r\n+CREG: 1\r\n", kWait}},
+         true},
         {"second segment never comes", {{kOk}}, 2, CheckFinalResult, kDone, {{kOk, kDone}}, true},
-        {"second segment judged alone", Late(kError, "\r\n+CGPSXD: 0\r\n"), 2, CheckXtraDownload, kDone,
-         {{kError, kErr}, {"\r\n+CGPSXD: 0\r\n", kDone}}, false},
+        {"second segment judged alone",
+         Late(kError, "\r\n+CGPSXD: 0\r\n"),
+         2,
+         CheckXtraDownload,
+         kDone,
+         {{kError, kErr}, {"\r\n+CGPSXD: 0\r\n", kDone}},
+         false},
     };
     SBench b(kOff);
     ASSERT_TRUE(b.impl->InitUart());
@@ -54,7 +64,9 @@ TEST(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
         Judged judged;
         const auto start = Clock::now();
         EXPECT_EQ(b.impl->SendCommand("AT+TEST\r\n", c.count, Recording(c.checker, judged)), c.status);
-        if (c.spendsBudget) { EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150)); }
+        if (c.spendsBudget) {
+            EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150));
+        }
         EXPECT_EQ(judged, c.judged);
         std::string all;
         for (const auto& chunk : c.reply) all += chunk.bytes;
@@ -121,7 +133,8 @@ TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
     b.modem.On("AT\r\n", Late("\r\nO", "K\r\n"));
     ASSERT_EQ(b.impl->SendCommand("AT\r\n", 1, CheckFinalResult), kDone);
     b.impl->TraceLog(7, "untagged");
-    EXPECT_EQ(Read(trace), "[FLUSHED_OUTPUT] \r\n+CREG: 1\r\n\n[INPUT] AT\r\n\n[OUTPUT] \r\nO\n[OUTPUT] K\r\n\nuntagged\n");
+    EXPECT_EQ(Read(trace),
+              "[FLUSHED_OUTPUT] \r\n+CREG: 1\r\n\n[INPUT] AT\r\n\n[OUTPUT] \r\nO\n[OUTPUT] K\r\n\nuntagged\n");
 }
 
 TEST_F(Trace, OffWritesNothingAndOutputFlushKeepsInput) {

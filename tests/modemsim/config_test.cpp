@@ -88,9 +88,13 @@ TEST(modemsim_CommandLine, OptionsOverridePresetsWhichOverrideTheScenario) {
     ASSERT_EQ(config.faults.urcs.size(), 1u);
     EXPECT_EQ(config.faults.urcs[0].text, "+CREG: 1");
     EXPECT_EQ(config.faults.urcs[0].everyMs, 5000);
-    for (const auto& bad : std::vector<std::vector<const char*>>{{"--model", "SIM900"}, {"--preset", "loud"}, {"--urc", "RING"},
-                                                               {"--urc", "x:RING"}, {"--error-framing", "fancy"},
-                                                               {"--cmee", "3"}, {"--no-such-option"}})
+    for (const auto& bad : std::vector<std::vector<const char*>>{{"--model", "SIM900"},
+                                                                 {"--preset", "loud"},
+                                                                 {"--urc", "RING"},
+                                                                 {"--urc", "x:RING"},
+                                                                 {"--error-framing", "fancy"},
+                                                                 {"--cmee", "3"},
+                                                                 {"--no-such-option"}})
         EXPECT_GT(Parse(bad, config), 0) << bad[0];
 }
 
@@ -99,7 +103,9 @@ TEST(modemsim_Pdu, EncodesSeptetsAndAddresses) {
     sms.status = "STO UNSENT";
     sms.number = "+4917";
     sms.text = "hellohello";
-    EXPECT_EQ(modemsim::EncodePdu(sms), "00110004919471" "0000AA0AE8329BFD4697D9EC37");
+    EXPECT_EQ(modemsim::EncodePdu(sms),
+              "00110004919471"
+              "0000AA0AE8329BFD4697D9EC37");
     sms.text = "@$_";
     EXPECT_EQ(modemsim::EncodePdu(sms).substr(20), "03004104");
 }

@@ -74,12 +74,13 @@ private:
 
 // Short timings, so two-part answers and NMEA bursts come quickly.
 struct SRunning {
-    explicit SRunning(const std::function<void(SConfig&)>& setup = nullptr) : sim([&] {
-        SConfig config;
-        config.timings.resultMs = 150, config.timings.nmeaPeriodMs = 60;
-        if (setup) setup(config);
-        return config;
-    }()) {
+    explicit SRunning(const std::function<void(SConfig&)>& setup = nullptr)
+        : sim([&] {
+              SConfig config;
+              config.timings.resultMs = 150, config.timings.nmeaPeriodMs = 60;
+              if (setup) setup(config);
+              return config;
+          }()) {
         std::string error;
         if (!sim.Open(error)) throw std::runtime_error(error);
         sim.Start();

@@ -24,14 +24,32 @@ TEST(modemsim_TwoPart, SecondPartArrivesSeparatelyLater) {
         std::string command, first, second;
     } cases[] = {
         {"XtraDownload", nullptr, {}, "AT+CGPSXD=0", kOk, "\r\n+CGPSXD: 0\r\n"},
-        {"XtraDownloadFails", [](SConfig& c) { modemsim::ApplyPreset("xtra-fail", c); }, {}, "AT+CGPSXD=0", kOk,
+        {"XtraDownloadFails",
+         [](SConfig& c) { modemsim::ApplyPreset("xtra-fail", c); },
+         {},
+         "AT+CGPSXD=0",
+         kOk,
          "\r\n+CGPSXD: 2\r\n"},
-        {"TimeUpdate", nullptr, {{"AT+CHTPSERV=\"ADD\",\"t.example\",80,1", ""}}, "AT+CHTPUPDATE", kOk, "\r\n+CHTPUPDATE: 0\r\n"},
+        {"TimeUpdate",
+         nullptr,
+         {{"AT+CHTPSERV=\"ADD\",\"t.example\",80,1", ""}},
+         "AT+CHTPUPDATE",
+         kOk,
+         "\r\n+CHTPUPDATE: 0\r\n"},
         {"TimeUpdateWithoutServer", nullptr, {}, "AT+CHTPUPDATE", kOk, "\r\n+CHTPUPDATE: 1\r\n"},
         {"LocationReportFirst", nullptr, {kNetStart}, "AT+CLBS=1", fix, kOk},
-        {"LocationOkFirst", [](SConfig& c) { c.faults.lbsOrder = modemsim::ELbsOrder::eOkFirst; }, {kNetStart},
-         "AT+CLBS=1", kOk, fix},
-        {"LocationWhileServiceClosed", nullptr, {kNetStart, {"AT+CNETSTOP", "\r\n+CNETSTOP: 0\r\n"}}, "AT+CLBS=1", "\r\n+CLBS: 1\r\n", kOk},
+        {"LocationOkFirst",
+         [](SConfig& c) { c.faults.lbsOrder = modemsim::ELbsOrder::eOkFirst; },
+         {kNetStart},
+         "AT+CLBS=1",
+         kOk,
+         fix},
+        {"LocationWhileServiceClosed",
+         nullptr,
+         {kNetStart, {"AT+CNETSTOP", "\r\n+CNETSTOP: 0\r\n"}},
+         "AT+CLBS=1",
+         "\r\n+CLBS: 1\r\n",
+         kOk},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,15 +76,18 @@ TEST(modemsim_Nmea, BurstsFollowTheAcknowledgementUntilSwitchedOff) {
     SRunning run;
     EXPECT_EQ(run.client->Exchange("AT+CGPSCOLD"), kOk);
     run.client->Send("AT+CGPSINFOCFG=2,3\r\n");
-    const std::string output = run.client->ReadUntil([](const std::string& s) { return Occurrences(s, "$GPRMC") >= 2; });
+    const std::string output =
+        run.client->ReadUntil([](const std::string& s) { return Occurrences(s, "$GPRMC") >= 2; });
     // Every sentence framed "$...*hh\r\n" with the XOR of the body as hh.
     int sentences = 0;
-    for (size_t at = output.rfind(kOk, 0), star, end; (at = output.find('$', at)) != std::string::npos &&
-                                   (star = output.find('*', at)) != std::string::npos &&
-                                   (end = output.find("\r\n", at)) != std::string::npos; at = end, ++sentences) {
+    for (size_t at = output.rfind(kOk, 0), star, end;
+         (at = output.find('$', at)) != std::string::npos && (star = output.find('*', at)) != std::string::npos &&
+         (end = output.find("\r\n", at)) != std::string::npos;
+         at = end, ++sentences) {
         unsigned sum = 0, given = 0;
         for (size_t i = at + 1; i < star; ++i) sum ^= static_cast<unsigned char>(output[i]);
-        EXPECT_TRUE(end == star + 3 && sscanf(&output[star + 1], "%2X", &given) == 1 && given == sum) << output.substr(at, end - at);
+        EXPECT_TRUE(end == star + 3 && sscanf(&output[star + 1], "%2X", &given) == 1 && given == sum)
+            << output.substr(at, end - at);
     }
     EXPECT_GE(sentences, 10);
     for (const char* kind : {"$GPGGA,", "$GPRMC,", "$GPGSV,", "$GPGSA,", "$GPVTG,", ",A,"})  // a fix while it runs
@@ -113,7 +134,10 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_EQ(r.client->Exchange("AT"), kOk);
              ExpectSilence(r, "AT\r\n", 3);
          }},
-        {"SilentForChosenCommands", [](SConfig& c) { c.faults.silentCommands = {"at+csq", "AT+CGPSXD", "AT+CGM*", ""}; },
+        {"SilentForChosenCommands",
+         [](SConfig& c) {
+             c.faults.silentCommands = {"at+csq", "AT+CGPSXD", "AT+CGM*", ""};
+         },
          [](SRunning& r) {
              // A whole name matches when no letter follows it; "*" takes any.
              ExpectSilence(r, "AT+CSQ\r\nAT+CSQ?\r\nAT+CGPSXD=0\r\nAT+CGMR\r\n", 4);
@@ -121,15 +145,24 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_EQ(r.client->Exchange("AT+CGPS=0"), kOk);
              EXPECT_EQ(r.client->Exchange("AT"), kOk);
          }},
-        {"UnsolicitedLines", [](SConfig& c) { c.faults.urcs = {{"RING", 40, 0}, {"+CREG: 1", 70, -1}}; },
+        {"UnsolicitedLines",
+         [](SConfig& c) {
+             c.faults.urcs = {{"RING", 40, 0}, {"+CREG: 1", 70, -1}};
+         },
          [](SRunning& r) {
-             const std::string out = r.client->ReadUntil(
-                 [](const std::string& s) { return Occurrences(s, "\r\nRING\r\n") >= 3 && Occurrences(s, "\r\n+CREG: 1\r\n") >= 2; });
+             const std::string out = r.client->ReadUntil([](const std::string& s) {
+                 return Occurrences(s, "\r\nRING\r\n") >= 3 && Occurrences(s, "\r\n+CREG: 1\r\n") >= 2;
+             });
              EXPECT_EQ(Occurrences(out, "\r\n"), 2 * (Occurrences(out, "RING") + Occurrences(out, "+CREG: 1")));
          }},
         {"GarbageBytes", [](SConfig& c) { c.faults.garbageEveryMs = 30, c.faults.garbageBytes = 5; },
-         [](SRunning& r) { EXPECT_GE(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).size(), 10u); }},
-        {"HangUpInTheMiddleOfAnAnswer", [](SConfig& c) { c.faults.hangup = {"AT+CSQ", 2, 5, 50}; },
+         [](SRunning& r) {
+             EXPECT_GE(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).size(), 10u);
+         }},
+        {"HangUpInTheMiddleOfAnAnswer",
+         [](SConfig& c) {
+             c.faults.hangup = {"AT+CSQ", 2, 5, 50};
+         },
          [](SRunning& r) {
              EXPECT_EQ(r.client->Exchange("AT+CSQ"), kCsq);
              const std::string old = r.sim.Path();
@@ -159,12 +192,16 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_EQ(r.client->Exchange("AT+CSQ"), "\r\n+CSQ: 99,99\r\n" + kOk);
              EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,2\r\n" + kOk);
              std::string answer;
-             for (const auto end = Clock::now() + 3s; Clock::now() < end && (answer = r.client->Exchange("AT+CSQ")) != kCsq;)
+             for (const auto end = Clock::now() + 3s;
+                  Clock::now() < end && (answer = r.client->Exchange("AT+CSQ")) != kCsq;)
                  r.client->ReadFor(20ms);
              EXPECT_EQ(answer, kCsq);
              EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,1\r\n" + kOk);
          }},
-        {"OverrideOnceThenTheModule", [](SConfig& c) { c.faults.overrides = {{"AT+CSQ", "\r\n+CSQ: 5,99\r\n\r\nOK\r\n", "\r\n+CREG: 0\r\n", 100, 1}}; },
+        {"OverrideOnceThenTheModule",
+         [](SConfig& c) {
+             c.faults.overrides = {{"AT+CSQ", "\r\n+CSQ: 5,99\r\n\r\nOK\r\n", "\r\n+CREG: 0\r\n", 100, 1}};
+         },
          [](SRunning& r) {
              EXPECT_EQ(r.client->Exchange("AT+CSQ"), "\r\n+CSQ: 5,99\r\n" + kOk);
              EXPECT_EQ(r.client->ReadUntilEnds("+CREG: 0\r\n"), "\r\n+CREG: 0\r\n");
@@ -181,7 +218,8 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_EQ(r.client->Exchange("AT"), kOk);
              EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,2\r\n" + kOk);
          }},
-        {"PowerOffRestartsByItselfWhenAsked", [](SConfig& c) { c.timings.restartAfterMs = 100, c.faults.bootLines = true; },
+        {"PowerOffRestartsByItselfWhenAsked",
+         [](SConfig& c) { c.timings.restartAfterMs = 100, c.faults.bootLines = true; },
          [](SRunning& r) {
              const std::string boot = "\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\nSMS DONE\r\n\r\nPB DONE\r\n";
              EXPECT_EQ(r.client->ReadUntilEnds("PB DONE\r\n"), boot);

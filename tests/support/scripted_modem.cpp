@@ -113,9 +113,9 @@ void ScriptedModem::Answer(const std::string& command) {
         for (auto& rule : m_rules) {
             if (rule.used) continue;
             const bool prefix = !rule.command.empty() && rule.command.back() == '*';
-            const bool match = prefix ? command.compare(0, rule.command.size() - 1, rule.command, 0,
-                                                        rule.command.size() - 1) == 0
-                                      : command == rule.command;
+            const bool match =
+                prefix ? command.compare(0, rule.command.size() - 1, rule.command, 0, rule.command.size() - 1) == 0
+                       : command == rule.command;
             if (!match) continue;
             reply = rule.reply;
             if (!rule.sticky) rule.used = true;

@@ -53,8 +53,7 @@ TEST(CmdResponse, ConstructorsZeroAllBytesFirst) {
 
 TEST(CmdResponse, LongTextsAreCutTo1023Characters) {
     const std::string longText(2000, 'x');
-    const SCmdResponse records[] = {SCmdResponse("%s", longText.c_str()),
-                                    SCmdResponse(-2, "%s", longText.c_str())};
+    const SCmdResponse records[] = {SCmdResponse("%s", longText.c_str()), SCmdResponse(-2, "%s", longText.c_str())};
     for (const SCmdResponse& r : records) {
         EXPECT_EQ(std::string(r.text, strnlen(r.text, sizeof r.text)), longText.substr(0, 1023));
         EXPECT_EQ(r.text[1023], '\0');
@@ -63,8 +62,9 @@ TEST(CmdResponse, LongTextsAreCutTo1023Characters) {
 
 TEST(CmdResponse, CAndCppAgreeOnTheLayout) {
     const size_t cpp[] = {
-        sizeof(Sim7100FrameHeader),         sizeof(SCmdResponse),       offsetof(SCmdResponseData, text),
-        sizeof(SSetAuthenticationRequest), offsetof(SEnterPinRequest, newPin), sizeof(SListSmsRequest),
+        sizeof(Sim7100FrameHeader),         sizeof(SCmdResponse),
+        offsetof(SCmdResponseData, text),   sizeof(SSetAuthenticationRequest),
+        offsetof(SEnterPinRequest, newPin), sizeof(SListSmsRequest),
         offsetof(SWriteSmsRequest, body),
     };
     for (unsigned i = 0; i < std::size(cpp); ++i) EXPECT_EQ(sim7100_c_layout(i), cpp[i]) << i;

@@ -41,7 +41,8 @@ public:
     Ipc::MsgCallback Callback() {
         return [this](Ipc::EIpcMsgType type, const uint8_t* data, unsigned size, void* userData) {
             std::lock_guard<std::mutex> lock(m_lock);
-            m_frames.push_back({type, data == nullptr, std::string(reinterpret_cast<const char*>(data), size), userData});
+            m_frames.push_back(
+                {type, data == nullptr, std::string(reinterpret_cast<const char*>(data), size), userData});
             m_changed.notify_all();
         };
     }
@@ -93,7 +94,9 @@ TEST_F(IpcLink, AnnouncesItselfFirstThenDeliversFramesWholeAndInOrder) {
     } cases[] = {
         {"no payload", Header(0, 20), {}, {{20, true, "", &inbox}}},
         {"a payload in pieces", Header(5, 25) + "AB", "CDE", {{25, false, "ABCDE", &inbox}}},
-        {"two frames in one segment", Header(1, 34) + "\x01" + Header(0, 13), {},
+        {"two frames in one segment",
+         Header(1, 34) + "\x01" + Header(0, 13),
+         {},
          {{34, false, "\x01", &inbox}, {13, true, "", &inbox}}},
     };
     std::vector<SFrame> expected;

@@ -16,12 +16,8 @@ _Static_assert(sizeof(SWriteSmsRequest) == 177 && offsetof(SWriteSmsRequest, bod
 size_t sim7100_c_layout(unsigned which);
 size_t sim7100_c_layout(unsigned which) {
     static const size_t layout[] = {
-        sizeof(Sim7100FrameHeader),
-        sizeof(SCmdResponseData),
-        offsetof(SCmdResponseData, text),
-        sizeof(SSetAuthenticationRequest),
-        offsetof(SEnterPinRequest, newPin),
-        sizeof(SListSmsRequest),
+        sizeof(Sim7100FrameHeader),        sizeof(SCmdResponseData),           offsetof(SCmdResponseData, text),
+        sizeof(SSetAuthenticationRequest), offsetof(SEnterPinRequest, newPin), sizeof(SListSmsRequest),
         offsetof(SWriteSmsRequest, body),
     };
     return which < sizeof layout / sizeof layout[0] ? layout[which] : 0;

@@ -25,9 +25,12 @@ bool ParseModel(const std::string& name, EModel& model) {
 
 const char* ModelName(EModel model) {
     switch (model) {
-    case EModel::eSim7100E: return "SIM7100E";
-    case EModel::eSim7100A: return "SIM7100A";
-    default: return "SIM7600G";
+    case EModel::eSim7100E:
+        return "SIM7100E";
+    case EModel::eSim7100A:
+        return "SIM7100A";
+    default:
+        return "SIM7600G";
     }
 }
 

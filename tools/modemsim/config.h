@@ -43,32 +43,32 @@ struct SOverride {
 };
 
 struct SHangup {
-    std::string command;     // pattern; empty = any command
-    int nth = 0;             // the nth matching command's answer is cut; 0 = never
-    size_t afterBytes = 0;   // bytes of the answer sent before the cut; 0 = half
-    int reopenMs = 500;      // a new terminal appears after this; -1 = never
+    std::string command;    // pattern; empty = any command
+    int nth = 0;            // the nth matching command's answer is cut; 0 = never
+    size_t afterBytes = 0;  // bytes of the answer sent before the cut; 0 = half
+    int reopenMs = 500;     // a new terminal appears after this; -1 = never
 };
 
 struct SFaults {
-    int latencyMs = 0;        // before each answer
-    long baud = 0;            // 0 = as fast as the terminal takes it
-    size_t splitBytes = 0;    // answers go out in pieces of this size ...
-    int splitGapMs = 0;       // ... with this gap between them
-    long silentAfter = -1;    // commands after the first N get no answer; -1 = off
+    int latencyMs = 0;      // before each answer
+    long baud = 0;          // 0 = as fast as the terminal takes it
+    size_t splitBytes = 0;  // answers go out in pieces of this size ...
+    int splitGapMs = 0;     // ... with this gap between them
+    long silentAfter = -1;  // commands after the first N get no answer; -1 = off
     std::vector<std::string> silentCommands;
     std::vector<SUrc> urcs;
-    int garbageEveryMs = 0;   // random bytes at intervals; 0 = off
+    int garbageEveryMs = 0;  // random bytes at intervals; 0 = off
     size_t garbageBytes = 8;
     std::vector<std::string> oversizeCommands;
     size_t oversizeBytes = 4200;
     SHangup hangup;
     EErrorFraming errorFraming = EErrorFraming::eBare;
-    int idleErrorMs = 0;      // first command after this much silence gets "ERROR"; 0 = off
-    int simBusyMs = 0;        // SIM answers "SIM busy" this long after power-up
-    bool bootLines = false;   // "RDY", "+CPIN: ...", "SMS DONE", "PB DONE" after power-up
-    bool gpsStrict = false;   // GPS on/off in the state it is already in: "ERROR"
-    int noCellMs = 0;         // no cell (CGREG 0,2, CSQ 99,99) this long after power-up
-    int xtraResult = 0;       // code of the "+CGPSXD:" result line
+    int idleErrorMs = 0;     // first command after this much silence gets "ERROR"; 0 = off
+    int simBusyMs = 0;       // SIM answers "SIM busy" this long after power-up
+    bool bootLines = false;  // "RDY", "+CPIN: ...", "SMS DONE", "PB DONE" after power-up
+    bool gpsStrict = false;  // GPS on/off in the state it is already in: "ERROR"
+    int noCellMs = 0;        // no cell (CGREG 0,2, CSQ 99,99) this long after power-up
+    int xtraResult = 0;      // code of the "+CGPSXD:" result line
     ELbsOrder lbsOrder = ELbsOrder::eReportFirst;
     std::vector<SOverride> overrides;
 };
@@ -85,32 +85,32 @@ struct SModemState0 {
     int providerDisplayMode = 0;
     int rssi = 23;
     int ber = 99;
-    int networkMode = 8;        // "+CNSMOD:" system mode, 8 = LTE
-    int searchingQueries = 0;   // CGREG answers 0,2 this many times first
-    int registration = 1;       // then 1 (home) or 5 (roaming)
+    int networkMode = 8;       // "+CNSMOD:" system mode, 8 = LTE
+    int searchingQueries = 0;  // CGREG answers 0,2 this many times first
+    int registration = 1;      // then 1 (home) or 5 (roaming)
     double latitude = 52.520008;
     double longitude = 13.404954;
     int accuracy = 550;
-    int lbsClosedCode = 1;      // "+CLBS:" code while the network service is closed
-    int xtra = 0;               // "AT+CGPSXE" flag
+    int lbsClosedCode = 1;  // "+CLBS:" code while the network service is closed
+    int xtra = 0;           // "AT+CGPSXE" flag
     int smsCapacity = 10;
-    int smsMode = 0;            // AT+CMGF
+    int smsMode = 0;  // AT+CMGF
     std::vector<SSms> sms;
 };
 
 struct STimings {
-    int resultMs = 1000;       // acknowledgement to second result line (CGPSXD, CHTPUPDATE, CNETSTART, CLBS)
-    int nmeaPeriodMs = 1000;   // between NMEA bursts
-    int restartAfterMs = -1;   // after AT+CPOF the module powers up again; -1 = never
+    int resultMs = 1000;      // acknowledgement to second result line (CGPSXD, CHTPUPDATE, CNETSTART, CLBS)
+    int nmeaPeriodMs = 1000;  // between NMEA bursts
+    int restartAfterMs = -1;  // after AT+CPOF the module powers up again; -1 = never
 };
 
 struct SConfig {
     EModel model = EModel::eSim7600G;
     std::string revision;  // empty: the model's own
     bool echo = false;
-    std::string link;      // symbolic link to the terminal
+    std::string link;  // symbolic link to the terminal
     std::string logFile;
-    unsigned seed = 1;     // for garbage bytes
+    unsigned seed = 1;  // for garbage bytes
     SModemState0 state;
     STimings timings;
     SFaults faults;

@@ -10,36 +10,61 @@ namespace {
 
 const char* CmeText(int code) {
     switch (code) {
-    case 0: return "phone failure";
-    case 3: return "operation not allowed";
-    case 4: return "operation not supported";
-    case 10: return "SIM not inserted";
-    case 11: return "SIM PIN required";
-    case 12: return "SIM PUK required";
-    case 13: return "SIM failure";
-    case 14: return "SIM busy";
-    case 16: return "incorrect password";
-    case 20: return "memory full";
-    case 21: return "invalid index";
-    case 22: return "not found";
-    case 30: return "no network service";
-    default: return "unknown";
+    case 0:
+        return "phone failure";
+    case 3:
+        return "operation not allowed";
+    case 4:
+        return "operation not supported";
+    case 10:
+        return "SIM not inserted";
+    case 11:
+        return "SIM PIN required";
+    case 12:
+        return "SIM PUK required";
+    case 13:
+        return "SIM failure";
+    case 14:
+        return "SIM busy";
+    case 16:
+        return "incorrect password";
+    case 20:
+        return "memory full";
+    case 21:
+        return "invalid index";
+    case 22:
+        return "not found";
+    case 30:
+        return "no network service";
+    default:
+        return "unknown";
     }
 }
 
 const char* CmsText(int code) {
     switch (code) {
-    case 302: return "operation not allowed";
-    case 304: return "invalid PDU mode parameter";
-    case 305: return "invalid text mode parameter";
-    case 310: return "SIM not inserted";
-    case 311: return "SIM PIN required";
-    case 313: return "SIM failure";
-    case 314: return "SIM busy";
-    case 316: return "SIM PUK required";
-    case 321: return "invalid memory index";
-    case 322: return "memory full";
-    default: return "unknown error";
+    case 302:
+        return "operation not allowed";
+    case 304:
+        return "invalid PDU mode parameter";
+    case 305:
+        return "invalid text mode parameter";
+    case 310:
+        return "SIM not inserted";
+    case 311:
+        return "SIM PIN required";
+    case 313:
+        return "SIM failure";
+    case 314:
+        return "SIM busy";
+    case 316:
+        return "SIM PUK required";
+    case 321:
+        return "invalid memory index";
+    case 322:
+        return "memory full";
+    default:
+        return "unknown error";
     }
 }
 
@@ -127,7 +152,7 @@ CModule::CModule(const SConfig& config) : m_config(config) {
     m_state.puk = s.puk;
     m_state.pinLeft = s.pinAttempts;
     m_state.pukLeft = s.pukAttempts;
-    m_state.sim = !s.simInserted      ? ESim::eAbsent
+    m_state.sim = !s.simInserted       ? ESim::eAbsent
                   : s.pukAttempts <= 0 ? ESim::eBlocked
                   : s.pinAttempts <= 0 ? ESim::ePuk
                   : s.pinRequired      ? ESim::ePin
@@ -275,27 +300,34 @@ SAnswer CModule::Defaults(const SRequest& r) {
 
 const char* ModelIdentity(EModel model) {
     switch (model) {
-    case EModel::eSim7100E: return "SIMCOM_SIM7100E";
-    case EModel::eSim7100A: return "SIMCOM_SIM7100A";
-    default: return "SIMCOM_SIM7600G";
+    case EModel::eSim7100E:
+        return "SIMCOM_SIM7100E";
+    case EModel::eSim7100A:
+        return "SIMCOM_SIM7100A";
+    default:
+        return "SIMCOM_SIM7600G";
     }
 }
 
 const char* ModelRevision(EModel model) {
     // A SIM7100 build too old for cell location, and a SIM7600 one.
     switch (model) {
-    case EModel::eSim7100E: return "4534B03SIM7100E";
-    case EModel::eSim7100A: return "4534B03SIM7100A";
-    default: return "LE20B04SIM7600G22";
+    case EModel::eSim7100E:
+        return "4534B03SIM7100E";
+    case EModel::eSim7100A:
+        return "4534B03SIM7100A";
+    default:
+        return "LE20B04SIM7600G22";
     }
 }
 
 SAnswer CModule::Identify(const SRequest&) {
     const std::string model = ModelIdentity(m_config.model);
-    return {Ok({"Manufacturer: SIMCOM INCORPORATED", "Model: " + model,
-                "Revision: " + (m_config.revision.empty() ? std::string(ModelRevision(m_config.model)) : m_config.revision),
-                "IMEI: 861234567890123", "+GCAP: +CGSM"}),
-            {}};
+    return {
+        Ok({"Manufacturer: SIMCOM INCORPORATED", "Model: " + model,
+            "Revision: " + (m_config.revision.empty() ? std::string(ModelRevision(m_config.model)) : m_config.revision),
+            "IMEI: 861234567890123", "+GCAP: +CGSM"}),
+        {}};
 }
 
 // NOLINTNEXTLINE(readability-make-member-function-const): Table() needs one member signature for all

@@ -23,8 +23,8 @@ struct SPiece {
 };
 
 struct SAnswer {
-    std::string bytes;           // sent after the answer latency
-    std::vector<SPiece> later;   // unsolicited result lines that follow
+    std::string bytes;          // sent after the answer latency
+    std::vector<SPiece> later;  // unsolicited result lines that follow
 };
 
 enum class ESim { eReady, ePin, ePuk, eBlocked, eAbsent };
@@ -58,7 +58,7 @@ struct SState {
     std::map<int, SContext> contexts;
     bool dataCall = false;
     std::map<std::string, int> regN;  // result presentation of CGREG, CREG, CEREG
-    int registrationQueries = 0;  // CGREG? queries since power-up
+    int registrationQueries = 0;      // CGREG? queries since power-up
     int cnsmodN = 0;
 
     bool gpsOn = false;
@@ -68,24 +68,24 @@ struct SState {
 
     std::time_t clockBase = 0;  // module clock at clockSetAt (UTC seconds)
     Clock::time_point clockSetAt{};
-    int clockZone = 0;          // quarters of an hour
+    int clockZone = 0;  // quarters of an hour
     std::vector<STimeServer> timeServers;
 
     bool netOpen = false;
 
     int smsMode = 0;
     std::vector<std::optional<SSms>> store;
-    bool textInput = false;     // between the "> " prompt and Ctrl-Z
+    bool textInput = false;  // between the "> " prompt and Ctrl-Z
     SSms pendingWrite;
 };
 
 // A parsed command line: "AT" + name + form.
 struct SRequest {
     enum EForm { eExec, eRead, eTest, eSet };
-    std::string line;   // upper-cased outside quotes, trimmed
-    std::string name;   // "+CSQ", "$QCRMCALL", "E", "&F"
+    std::string line;  // upper-cased outside quotes, trimmed
+    std::string name;  // "+CSQ", "$QCRMCALL", "E", "&F"
     EForm form = eExec;
-    std::string params; // after '=' (eSet) or after a basic command's letter
+    std::string params;  // after '=' (eSet) or after a basic command's letter
     std::vector<std::string> args;
     std::vector<bool> quoted;
     Clock::time_point now;

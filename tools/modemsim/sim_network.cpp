@@ -26,10 +26,14 @@ int CModule::SimError() const {
     if (m_state.sim == ESim::eAbsent) return 10;
     if (m_now < m_state.poweredAt + std::chrono::milliseconds(m_config.faults.simBusyMs)) return 14;
     switch (m_state.sim) {
-    case ESim::ePin: return 11;
-    case ESim::ePuk: return 12;
-    case ESim::eBlocked: return 13;
-    default: return 0;
+    case ESim::ePin:
+        return 11;
+    case ESim::ePuk:
+        return 12;
+    case ESim::eBlocked:
+        return 13;
+    default:
+        return 0;
     }
 }
 
@@ -43,7 +47,9 @@ SAnswer CModule::Pin(const SRequest& r) {
     if (error == 10 || error == 13 || error == 14) return {Cme(error), {}};
     SState& s = m_state;
     if (r.form == SRequest::eRead) {
-        return {Ok({s.sim == ESim::eReady ? "+CPIN: READY" : s.sim == ESim::ePin ? "+CPIN: SIM PIN" : "+CPIN: SIM PUK"}),
+        return {Ok({s.sim == ESim::eReady ? "+CPIN: READY"
+                    : s.sim == ESim::ePin ? "+CPIN: SIM PIN"
+                                          : "+CPIN: SIM PUK"}),
                 {}};
     }
     if (r.form != SRequest::eSet || r.args.empty() || r.args.size() > 2) return {Error(), {}};

@@ -59,7 +59,9 @@ bool CSimulator::Open(std::string& error) {
     return true;
 }
 
-void CSimulator::Start() { m_thread = std::thread([this] { Run(); }); }
+void CSimulator::Start() {
+    m_thread = std::thread([this] { Run(); });
+}
 
 void CSimulator::Stop() {
     if (m_control[1] < 0) return;
@@ -110,7 +112,8 @@ void CSimulator::Run() {
             const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wake - now).count();
             timeout = us <= 0 ? 0 : static_cast<int>(std::min<long long>((us + 999) / 1000, 60000));
         }
-        pollfd fds[2] = {{m_control[0], POLLIN, 0}, {master, static_cast<short>(POLLIN | (out.wantWritable ? POLLOUT : 0)), 0}};
+        pollfd fds[2] = {{m_control[0], POLLIN, 0},
+                         {master, static_cast<short>(POLLIN | (out.wantWritable ? POLLOUT : 0)), 0}};
         const int ready = poll(fds, master >= 0 ? 2 : 1, timeout);
         if (ready < 0) continue;
         now = Clock::now();
@@ -143,7 +146,8 @@ void CSimulator::PowerUp(Clock::time_point now) {
     const SFaults& f = m_config.faults;
     m_urcNext.assign(f.urcs.size(), Clock::time_point::max());
     for (size_t i = 0; i < f.urcs.size(); ++i) {
-        if (f.urcs[i].everyMs > 0) m_urcNext[i] = now + Ms(f.urcs[i].firstMs >= 0 ? f.urcs[i].firstMs : f.urcs[i].everyMs);
+        if (f.urcs[i].everyMs > 0)
+            m_urcNext[i] = now + Ms(f.urcs[i].firstMs >= 0 ? f.urcs[i].firstMs : f.urcs[i].everyMs);
     }
     m_garbageNext = f.garbageEveryMs > 0 ? now + Ms(f.garbageEveryMs) : Clock::time_point::max();
     m_nmeaNext = Clock::time_point::max();

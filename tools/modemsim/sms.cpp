@@ -22,12 +22,18 @@ bool Received(const SSms& sms) { return sms.status.compare(0, 3, "REC") == 0; }
 
 int CmsOfSim(int cme) {
     switch (cme) {
-    case 10: return 310;
-    case 11: return 311;
-    case 12: return 316;
-    case 13: return 313;
-    case 14: return 314;
-    default: return 500;
+    case 10:
+        return 310;
+    case 11:
+        return 311;
+    case 12:
+        return 316;
+    case 13:
+        return 313;
+    case 14:
+        return 314;
+    default:
+        return 500;
     }
 }
 
@@ -57,10 +63,14 @@ std::string Address(const std::string& number) {
 
 unsigned char Septet(char c) {
     switch (c) {
-    case '@': return 0x00;
-    case '$': return 0x02;
-    case '_': return 0x11;
-    default: break;
+    case '@':
+        return 0x00;
+    case '$':
+        return 0x02;
+    case '_':
+        return 0x11;
+    default:
+        break;
     }
     if (std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr(" !\"#%&'()*+,-./:;<=>?\n\r", c))) {
         return static_cast<unsigned char>(c);
@@ -132,7 +142,9 @@ SAnswer CModule::SmsFormat(const SRequest& r) {
 SAnswer CModule::SmsList(const SRequest& r) {
     const bool text = m_state.smsMode != 0;
     if (r.form == SRequest::eTest)
-        return {Ok({text ? "+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")" : "+CMGL: (0-4)"}), {}};
+        return {
+            Ok({text ? "+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")" : "+CMGL: (0-4)"}),
+            {}};
     if (const int error = SimError()) return {Cms(CmsOfSim(error)), {}};
     int selector = 0;  // the default listing: unread messages
     if (r.form == SRequest::eSet) {

@@ -37,9 +37,7 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool AllDigits(const std::string& s) {
-    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
-}
+bool AllDigits(const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
 
 // Decimal only: CLI11 alone would read "010" as octal and "0x10" as hex.
 CLI::Validator Decimal() {

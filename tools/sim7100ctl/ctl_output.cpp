@@ -18,9 +18,10 @@ SResponse DecodeResponse(uint32_t type, const Bytes& payload) {
     r.length = static_cast<uint32_t>(payload.size());
     r.cmdStatus = record.cmdStatus;
     r.errCode = record.errCode;
-    const size_t available = payload.size() > offsetof(SCmdResponseData, text)
-                                 ? std::min<size_t>(payload.size() - offsetof(SCmdResponseData, text), SIM7100_TEXT_SIZE)
-                                 : 0;
+    const size_t available =
+        payload.size() > offsetof(SCmdResponseData, text)
+            ? std::min<size_t>(payload.size() - offsetof(SCmdResponseData, text), SIM7100_TEXT_SIZE)
+            : 0;
     const size_t length = strnlen(record.text, available);
     r.text.assign(record.text, length);
     r.textTerminated = length < available;
@@ -29,36 +30,58 @@ SResponse DecodeResponse(uint32_t type, const Bytes& payload) {
 
 std::string StatusMeaning(int32_t cmdStatus) {
     switch (cmdStatus) {
-        case SIM7100_STATUS_OK: return "ok";
-        case SIM7100_STATUS_FAILED: return "failed";
-        case SIM7100_STATUS_CONNECTED: return "connected";
-        case SIM7100_STATUS_DISCONNECTED: return "not connected";
-        case SIM7100_STATUS_SIM_PIN: return "SIM PIN";
-        case SIM7100_STATUS_SIM_PUK: return "SIM PUK";
-        case SIM7100_STATUS_SIM_PIN2: return "SIM PIN2";
-        case SIM7100_STATUS_SIM_PUK2: return "SIM PUK2";
-        case SIM7100_STATUS_CHIP_TYPE: return "chip type reported";
-        case SIM7100_STATUS_LBS_UNSUPPORTED: return "LBS not supported";
-        default: return "";
+    case SIM7100_STATUS_OK:
+        return "ok";
+    case SIM7100_STATUS_FAILED:
+        return "failed";
+    case SIM7100_STATUS_CONNECTED:
+        return "connected";
+    case SIM7100_STATUS_DISCONNECTED:
+        return "not connected";
+    case SIM7100_STATUS_SIM_PIN:
+        return "SIM PIN";
+    case SIM7100_STATUS_SIM_PUK:
+        return "SIM PUK";
+    case SIM7100_STATUS_SIM_PIN2:
+        return "SIM PIN2";
+    case SIM7100_STATUS_SIM_PUK2:
+        return "SIM PUK2";
+    case SIM7100_STATUS_CHIP_TYPE:
+        return "chip type reported";
+    case SIM7100_STATUS_LBS_UNSUPPORTED:
+        return "LBS not supported";
+    default:
+        return "";
     }
 }
 
 std::string ErrCodeMeaning(uint32_t type, int32_t errCode) {
     switch (errCode) {
-        case SIM7100_ERR_REFUSED: return "refused before any exchange";
-        case SIM7100_ERR_WRITE_FAILED: return "eCmdWriteFailed";
-        case SIM7100_ERR_ERROR_RESULT: return "eCmdError";
-        case SIM7100_ERR_NO_FINAL: return "eCmdPending";
-        case SIM7100_ERR_OVERFLOW: return "eCmdOverflow";
-        default: break;
+    case SIM7100_ERR_REFUSED:
+        return "refused before any exchange";
+    case SIM7100_ERR_WRITE_FAILED:
+        return "eCmdWriteFailed";
+    case SIM7100_ERR_ERROR_RESULT:
+        return "eCmdError";
+    case SIM7100_ERR_NO_FINAL:
+        return "eCmdPending";
+    case SIM7100_ERR_OVERFLOW:
+        return "eCmdOverflow";
+    default:
+        break;
     }
     if (type == SIM7100_MSG_GET_CHIP_TYPE) {
         switch (errCode) {
-            case SIM7100_CHIP_SIM7100E: return "SIM7100E";
-            case SIM7100_CHIP_SIM7100A: return "SIM7100A";
-            case SIM7100_CHIP_SIM7600G: return "SIM7600G";
-            case SIM7100_CHIP_UNKNOWN: return "unknown chip";
-            default: break;
+        case SIM7100_CHIP_SIM7100E:
+            return "SIM7100E";
+        case SIM7100_CHIP_SIM7100A:
+            return "SIM7100A";
+        case SIM7100_CHIP_SIM7600G:
+            return "SIM7600G";
+        case SIM7100_CHIP_UNKNOWN:
+            return "unknown chip";
+        default:
+            break;
         }
     }
     return "";

@@ -14,7 +14,7 @@ struct SResponse {
     uint32_t length = 0;  // payload bytes as received
     int32_t cmdStatus = 0;
     int32_t errCode = 0;
-    std::string text;             // up to the first zero byte
+    std::string text;            // up to the first zero byte
     bool textTerminated = true;  // a zero byte ended the text within the record
 };
 

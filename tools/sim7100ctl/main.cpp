@@ -2,12 +2,12 @@
 // connect and register, sends requests one at a time and shows each response.
 #include <unistd.h>
 
+#include <poll.h>
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <poll.h>
 
 #include "ctl_commands.h"
 #include "ctl_link.h"
@@ -120,20 +120,21 @@ public:
         Sim7100FrameHeader header{};
         Bytes payload;
         switch (m_link.Receive(After(m_options.timeout), header, payload, error)) {
-            case EWait::Ok: break;
-            case EWait::Timeout:
-                Note("no response to " + Named(request) + " within " + Seconds(m_options.timeout) +
-                     " (--timeout); nothing more is sent");
-                m_broken = m_unanswered = true;
-                return false;
-            case EWait::Closed:
-                Note("the daemon closed the link while " + Named(request) + " waited for its response");
-                m_closed = m_unanswered = true;
-                return false;
-            case EWait::Failed:
-                Note("link fault while " + Named(request) + " waited for its response: " + error);
-                m_broken = m_unanswered = true;
-                return false;
+        case EWait::Ok:
+            break;
+        case EWait::Timeout:
+            Note("no response to " + Named(request) + " within " + Seconds(m_options.timeout) +
+                 " (--timeout); nothing more is sent");
+            m_broken = m_unanswered = true;
+            return false;
+        case EWait::Closed:
+            Note("the daemon closed the link while " + Named(request) + " waited for its response");
+            m_closed = m_unanswered = true;
+            return false;
+        case EWait::Failed:
+            Note("link fault while " + Named(request) + " waited for its response: " + error);
+            m_broken = m_unanswered = true;
+            return false;
         }
         const SResponse response = DecodeResponse(header.type, payload);
         Print(m_options.json ? FormatJson(request, response) + "\n" : FormatHuman(request, response));
@@ -155,20 +156,26 @@ public:
         Bytes payload;
         std::string error;
         switch (m_link.Receive(After(1), header, payload, error)) {
-            case EWait::Closed: Note("the daemon closed the link"); m_closed = true; break;
-            case EWait::Ok:
-                Note("frame nobody asked for: {length " + std::to_string(header.length) + ", type " +
-                     std::to_string(header.type) + "}");
-                break;
-            default: Note("link fault: " + (error.empty() ? std::string("incomplete frame") : error)); m_broken = true;
+        case EWait::Closed:
+            Note("the daemon closed the link");
+            m_closed = true;
+            break;
+        case EWait::Ok:
+            Note("frame nobody asked for: {length " + std::to_string(header.length) + ", type " +
+                 std::to_string(header.type) + "}");
+            break;
+        default:
+            Note("link fault: " + (error.empty() ? std::string("incomplete frame") : error));
+            m_broken = true;
         }
     }
 
     int Finish() {
         if (!m_closed && !m_terminated) {
             if (m_options.keepOpen) {
-                Note("--keep-open: terminate not sent. The daemon exits with status 1 when this link closes, "
-                     "as designed; sim7100ctl closes it now.");
+                Note(
+                    "--keep-open: terminate not sent. The daemon exits with status 1 when this link closes, "
+                    "as designed; sim7100ctl closes it now.");
             } else {
                 std::string error;
                 if (m_link.Send(SIM7100_MSG_TERMINATE, {}, error)) {
@@ -232,8 +239,7 @@ void Interact(CSession& session) {
         if (words.empty()) continue;
         if (words[0] == "quit" || words[0] == "exit") return;
         if (words[0] == "help") {
-            fputs(words.size() > 1 ? ParseWords({words[1], "--help"}).help.c_str() : CommandSummary().c_str(),
-                  stderr);
+            fputs(words.size() > 1 ? ParseWords({words[1], "--help"}).help.c_str() : CommandSummary().c_str(), stderr);
             continue;
         }
         const SParseOutcome parsed = ParseWords(words);
@@ -248,9 +254,10 @@ void Interact(CSession& session) {
 
 int Run(int argc, char** argv) {
     SOptions options;
-    CLI::App app{"Stands in for the RTOS side of sim7100d: listens, waits for the daemon to connect and register, "
-                 "sends the requests given and prints each response.",
-                 "sim7100ctl"};
+    CLI::App app{
+        "Stands in for the RTOS side of sim7100d: listens, waits for the daemon to connect and register, "
+        "sends the requests given and prints each response.",
+        "sim7100ctl"};
     app.add_option("--port", options.port, "TCP port to listen on; 0 picks a free one")
         ->capture_default_str()
         ->check(CLI::Range(0u, 65535u));

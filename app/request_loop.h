@@ -14,6 +14,10 @@ struct SMainMsg {
     uint32_t size;  // 0 whenever data is null
 };
 
+// 12 bytes on the 32-bit board, 24 on a 64-bit host: nothing here may assume
+// a 64-bit pointer.
+static_assert(sizeof(SMainMsg) == (sizeof(void*) == 4 ? 12 : 24), "the main queue's item");
+
 constexpr uint32_t kMainQueueDepth = 16;
 
 extern PalQueue g_mainMsgQueue;

@@ -129,6 +129,16 @@ private:
     int64_t m_registrationNs = 0;
 };
 
+// Books a finished series: requests served, wall time and the server's CPU.
+void Account(CServer& s, long n, int64_t start, const SProcFigures& before, SRow* row) {
+    const int64_t end = NowNs();
+    s.served += n;
+    if (row == nullptr) return;
+    row->elapsedNs += end - start;
+    row->cpuNs += ReadProc(s.Pid()).cpuNs - before.cpuNs;
+    row->hasCpu = true;
+}
+
 // One request at a time.
 void RunSequential(CServer& s, long n, SRow* row) {
     const SProcFigures before = ReadProc(s.Pid());
@@ -139,12 +149,7 @@ void RunSequential(CServer& s, long n, SRow* row) {
         if (s.Link().ReadResponse(kCsq) != SIM7100_STATUS_OK) throw SBenchError("GetSignalQuality failed");
         if (row != nullptr) row->samples.push_back(NowNs() - t0);
     }
-    const int64_t end = NowNs();
-    s.served += n;
-    if (row == nullptr) return;
-    row->elapsedNs += end - start;
-    row->cpuNs += ReadProc(s.Pid()).cpuNs - before.cpuNs;
-    row->hasCpu = true;
+    Account(s, n, start, before, row);
 }
 
 // `window` requests in flight; each round trip from its send to its answer.
@@ -178,12 +183,7 @@ void RunPipelined(CServer& s, long n, int window, SRow* row) {
         const long more = std::min<long>(k, n - sent);
         if (more > 0) sendMore(more);
     }
-    const int64_t end = NowNs();
-    s.served += n;
-    if (row == nullptr) return;
-    row->elapsedNs += end - start;
-    row->cpuNs += ReadProc(s.Pid()).cpuNs - before.cpuNs;
-    row->hasCpu = true;
+    Account(s, n, start, before, row);
 }
 
 // The pty floor: this process, straight on the terminal.  Returns the bytes

@@ -1,7 +1,6 @@
 #include "checkers.h"
 
-#include <regex>
-#include <string>
+#include <cctype>
 
 namespace {
 
@@ -12,16 +11,26 @@ bool IsErrorResult(const char* data, unsigned length) {
            EndsWith(data, length, "NO CARRIER\r\n") || EndsWith(data, length, "NO DIALTONE\r\n");
 }
 
-// The result code of a two-part answer ("+CGPSXD: 0", "+CHTPUPDATE: 0").
-ECmdStatus CheckResultLine(const char* data, const std::regex& pattern) {
+// The C locale's six blanks: what the module may put around a result code.
+bool IsBlank(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+
+// The result code of a two-part answer: the first "<prefix>" followed by
+// optional white space and digits ("+CGPSXD: 0", "+CHTPUPDATE:0").  Scanned
+// by hand rather than with <regex>, whose locale machinery would be most of
+// the daemon's start-up and size on the board.
+ECmdStatus CheckResultLine(const char* data, const char* prefix) {
     if (strstr(data, "OK") != nullptr) return CSim7100Impl::eCmdOk;
     if (strstr(data, "ERR") != nullptr) return CSim7100Impl::eCmdError;
-    std::cmatch match;
-    if (!std::regex_search(data, match, pattern)) return CSim7100Impl::eCmdPending;
-    // The code counts as a whole number: only 0 is success, 10 is not.
-    const std::string code = match.str(1);
-    const bool zero = code.find_first_not_of('0') == std::string::npos;
-    return zero ? CSim7100Impl::eCmdOk : CSim7100Impl::eCmdError;
+    const size_t prefixLength = strlen(prefix);
+    for (const char* at = strstr(data, prefix); at != nullptr; at = strstr(at + 1, prefix)) {
+        const char* digit = at + prefixLength;
+        while (IsBlank(*digit)) ++digit;
+        if (!isdigit(static_cast<unsigned char>(*digit))) continue;
+        // The code counts as a whole number: only 0 is success, 10 is not.
+        while (*digit == '0') ++digit;
+        return isdigit(static_cast<unsigned char>(*digit)) ? CSim7100Impl::eCmdError : CSim7100Impl::eCmdOk;
+    }
+    return CSim7100Impl::eCmdPending;
 }
 
 }  // namespace
@@ -56,22 +65,15 @@ ECmdStatus CheckNetStart(const char* data, unsigned length) {
     return CSim7100Impl::eCmdPending;
 }
 
-ECmdStatus CheckXtraDownload(const char* data, unsigned /*length*/) {
-    static const std::regex pattern("\\+CGPSXD:\\s*([0-9]+)");
-    return CheckResultLine(data, pattern);
-}
+ECmdStatus CheckXtraDownload(const char* data, unsigned /*length*/) { return CheckResultLine(data, "+CGPSXD:"); }
 
-ECmdStatus CheckTimeUpdate(const char* data, unsigned /*length*/) {
-    static const std::regex pattern("\\+CHTPUPDATE:\\s*([0-9]+)");
-    return CheckResultLine(data, pattern);
-}
+ECmdStatus CheckTimeUpdate(const char* data, unsigned /*length*/) { return CheckResultLine(data, "+CHTPUPDATE:"); }
 
 bool MatchesCommand(const char* command, const char* atCommand) {
-    // The rest matches "\\s*" as a whole exactly when it holds no "\\S".  A
-    // search does not recurse once per character as the whole match does, so
-    // a raw command with a long tail of blanks cannot overflow the stack.
-    static const std::regex nonBlank("\\S");
-    const char* found = strstr(command, atCommand);
-    if (found != command) return false;
-    return !std::regex_search(command + strlen(atCommand), nonBlank);
+    const size_t n = strlen(atCommand);
+    if (strncmp(command, atCommand, n) != 0) return false;
+    for (const char* rest = command + n; *rest != 0; ++rest) {
+        if (!IsBlank(*rest)) return false;
+    }
+    return true;
 }

@@ -46,4 +46,16 @@ add_executable(sim7100d-dev app/main.cpp)
 target_compile_definitions(sim7100d-dev PRIVATE SIM7100D_DEV)
 target_link_libraries(sim7100d-dev PRIVATE sim7100_app sim7100_settings_dev)
 
+# The C++ runtime goes into the executables: the daemon uses a few kilobytes
+# of it, so the board needs no libstdc++ of a matching version, and start-up
+# skips loading and relocating the shared one (docs/performance.md).  The
+# sanitizers bring their own runtimes and stay dynamic.
+function(sim7100_static_runtime target)
+  if(NOT SIM7100_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
+  endif()
+endfunction()
+sim7100_static_runtime(sim7100d)
+sim7100_static_runtime(sim7100d-dev)
+
 install(TARGETS sim7100d RUNTIME DESTINATION sbin)

@@ -69,7 +69,7 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
 
     SFaults& f = config.faults;
     Value(app, later, "--latency-ms", f.latencyMs, "Delay before each answer, ms");
-    Value(app, later, "--baud", f.baud, "Pace output at this baud rate (10 bits a byte)");
+    Value(app, later, "--baud", f.baud, "Pace the line at this baud rate (10 bits a byte, both ways)");
     Value(app, later, "--split-bytes", f.splitBytes, "Send output in pieces of this many bytes");
     Value(app, later, "--split-gap-ms", f.splitGapMs, "Gap between pieces, ms");
     Value(app, later, "--silent-after", f.silentAfter, "Answer only the first N commands");

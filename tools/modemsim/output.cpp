@@ -9,6 +9,13 @@ namespace modemsim {
 
 namespace {
 constexpr size_t kUnsolicitedBacklog = size_t{64} * 1024;
+constexpr size_t kFifoBytes = 16;
+}  // namespace
+
+Clock::duration LineTime(long baud, size_t bytes) {
+    if (baud <= 0) return Clock::duration::zero();
+    const auto ns = static_cast<long long>(bytes) * 10 * 1000000000LL / baud;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
 }
 
 void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bool unsolicited, size_t hangupAt) {
@@ -24,6 +31,7 @@ void COutput::Clear() {
     m_active = false;
     m_position = 0;
     m_hangupDue = Clock::time_point::max();
+    m_lineFree = {};
 }
 
 COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
@@ -56,10 +64,14 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
         }
         size_t n = job.bytes.size() - m_position;
         if (m_faults.splitBytes > 0) n = std::min(n, m_faults.splitBytes - m_position % m_faults.splitBytes);
-        // Pacing: pieces of about 10 ms of line time.
-        const long bytesPerSecond = m_faults.baud / 10;
-        if (bytesPerSecond > 0) n = std::min(n, static_cast<size_t>(std::max(1L, bytesPerSecond / 100)));
+        if (m_faults.baud > 0) n = std::min(n, kFifoBytes);
         if (job.hangupAt != std::string::npos) n = std::min(n, job.hangupAt - m_position);
+        // Absolute times, so the wake-up latency of each piece does not add up.
+        const Clock::time_point arrives = std::max(m_lineFree, first->first.first) + LineTime(m_faults.baud, n);
+        if (m_faults.baud > 0 && now < arrives) {
+            result.wake = arrives;
+            return result;
+        }
         const ssize_t written = n > 0 ? write(fd, job.bytes.data() + m_position, n) : 0;
         if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
             result.wantWritable = true;
@@ -69,8 +81,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
         const size_t done = written < 0 ? n : static_cast<size_t>(written);
         m_position += done;
         m_pendingBytes -= std::min(m_pendingBytes, done);
-        if (bytesPerSecond > 0)
-            m_nextWrite = now + std::chrono::microseconds(static_cast<long long>(done) * 1000000 / bytesPerSecond);
+        if (m_faults.baud > 0) m_lineFree = done == n ? arrives : now;
         if (m_position >= job.bytes.size() && job.hangupAt == std::string::npos) {
             m_jobs.erase(first);
             m_active = false;

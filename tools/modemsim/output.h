@@ -1,6 +1,10 @@
 // Bytes on their way to the terminal: jobs due at given times, written one
 // whole job after another, cut into pieces (splitting), slowed to the baud
 // rate (pacing) and, for one chosen answer, cut off by a hang-up.
+//
+// Paced output models a serial line: bytes go out back to back from the
+// moment a job is due, and each piece (at most a UART FIFO's 16 bytes) is
+// handed to the terminal when its last byte would have arrived.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +17,10 @@
 #include "traffic_log.h"
 
 namespace modemsim {
+
+// How long `bytes` take on a line of `baud` (10 bits a byte); zero when the
+// line is not paced.
+Clock::duration LineTime(long baud, size_t bytes);
 
 class COutput {
 public:
@@ -47,7 +55,8 @@ private:
     size_t m_pendingBytes = 0;
     bool m_active = false;  // the first job has started and goes on first
     size_t m_position = 0;
-    Clock::time_point m_nextWrite{};
+    Clock::time_point m_nextWrite{};  // the end of a split fault's gap
+    Clock::time_point m_lineFree{};   // when the last paced byte is through
     Clock::time_point m_hangupDue = Clock::time_point::max();
 };
 

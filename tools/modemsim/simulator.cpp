@@ -107,14 +107,17 @@ void CSimulator::Run() {
             continue;
         }
         const Clock::time_point wake = std::min(out.wake, NextTimer());
-        int timeout = -1;
+        // To the microsecond: paced pieces are a fraction of a millisecond apart.
+        timespec timeout{60, 0};
         if (wake != Clock::time_point::max()) {
-            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wake - now).count();
-            timeout = us <= 0 ? 0 : static_cast<int>(std::min<long long>((us + 999) / 1000, 60000));
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
+            const long long capped = std::clamp<long long>(ns, 0, 60000000000LL);
+            timeout = {static_cast<time_t>(capped / 1000000000), static_cast<long>(capped % 1000000000)};
         }
         pollfd fds[2] = {{m_control[0], POLLIN, 0},
                          {master, static_cast<short>(POLLIN | (out.wantWritable ? POLLOUT : 0)), 0}};
-        const int ready = poll(fds, master >= 0 ? 2 : 1, timeout);
+        const int ready =
+            ppoll(fds, master >= 0 ? 2 : 1, wake != Clock::time_point::max() ? &timeout : nullptr, nullptr);
         if (ready < 0) continue;
         now = Clock::now();
         if (fds[0].revents & POLLIN) {
@@ -131,7 +134,11 @@ void CSimulator::Run() {
         if (master >= 0 && (fds[1].revents & POLLIN)) {
             char buffer[4096];
             const ssize_t n = read(master, buffer, sizeof buffer);
-            if (n > 0) OnInput(buffer, static_cast<size_t>(n), now);
+            if (n > 0) {
+                // On a paced line the module has the bytes once they are through.
+                m_inputFree = std::max(m_inputFree, now) + LineTime(m_config.faults.baud, static_cast<size_t>(n));
+                OnInput(buffer, static_cast<size_t>(n), m_inputFree);
+            }
         } else if (master >= 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
             // Nobody holds the other end; do not spin on it.
             usleep(10000);

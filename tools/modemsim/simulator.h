@@ -73,6 +73,7 @@ private:
     std::string m_line;
     std::string m_text;  // SMS text after the prompt
     bool m_lastCr = false;
+    Clock::time_point m_inputFree{};  // when the last byte read is through the line
 
     // Timers; max() when idle.
     Clock::time_point m_nmeaNext = Clock::time_point::max();

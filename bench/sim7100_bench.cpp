@@ -277,7 +277,7 @@ int Run(int argc, char** argv) {
     app.add_option("--warmup", o.warmup, "requests per subject before measuring");
     app.add_option("--baud-requests", o.baudRequests, "daemon requests with paced output");
     app.add_option("--baud-rounds", o.baudRounds, "alternating rounds with paced output");
-    app.add_option("--baud", o.baud, "pace of the module's output in the paced part");
+    app.add_option("--baud", o.baud, "the module line's baud rate in the paced part");
     app.add_option("--in-flight", o.inFlight, "requests in flight for throughput")->check(CLI::Range(1, 16));
     app.add_option("--starts", o.starts, "extra daemon starts timed to the registration frame");
     app.add_option("--time-scale", o.timeScale, "SIM7100D_TIME_SCALE for the daemon");

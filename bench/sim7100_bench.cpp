@@ -4,9 +4,10 @@
 //   structural floor  the daemon's shape (receive thread, locked queue, main
 //                     thread exchange, console lines, one response) and no more
 //   daemon            sim7100d-dev, one request at a time and 16 in flight
-// then the daemon and the pty floor again with the module's output paced at
-// 115200 baud.  Rounds alternate after a warm-up, so every subject sees the
-// same machine state.  Prints a table and writes the same figures as JSON.
+// then all three again on a module whose line runs at 115200 baud, on every
+// CPU and on one CPU (as on a single-core board).  Rounds alternate after a
+// warm-up, so every subject sees the same machine state.  Prints a table and writes the same figures as JSON.
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -48,6 +49,7 @@ struct SOptions {
     long baud = 115200;
     int inFlight = 16;
     int starts = 5;
+    int pacedCpu = -1;  // the CPU of the single-core paced part; -1 leaves it out
     double timeScale = 1.0;
     unsigned deadline = 900;
     bool smoke = false;
@@ -261,8 +263,71 @@ std::string Fixed(const json& v, int decimals) {
     return text;
 }
 
+// The first CPU this process may run on (a container may not offer CPU 0).
+int FirstAllowedCpu() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) return cpu;
+    }
+    return -1;
+}
+
+// The paced part: the three subjects on a module whose line runs at o.baud.
+// With cpu >= 0 this thread and every process it starts run on that one CPU,
+// so no wake-up has to reach another, idle CPU.
+struct SPaced {
+    SRow pty, floor, daemon;
+};
+
+SPaced RunPaced(const SOptions& o, const std::string& dir, int cpu, std::vector<int64_t>& daemonStarts) {
+    cpu_set_t all;
+    sched_getaffinity(0, sizeof all, &all);
+    if (cpu >= 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0)
+            throw std::runtime_error("cannot run on CPU " + std::to_string(cpu));
+    }
+    const std::string pace = "@" + std::to_string(o.baud) + (cpu >= 0 ? ", one CPU" : "");
+    SPaced rows{SRow{"pty floor " + pace}, SRow{"structural floor " + pace}, SRow{"sim7100d-dev " + pace}};
+    const std::string tty = dir + "/tty-paced" + std::to_string(cpu);
+    SChild module = Spawn("modemsim", {o.modemsim, "--link", tty, "--baud", std::to_string(o.baud)}, {},
+                          dir + "/modemsim-paced" + std::to_string(cpu) + ".log");
+    WaitForPath(tty, std::chrono::seconds(10));
+    {
+        CServer daemon("sim7100d-dev", o.daemon, tty, o);
+        daemonStarts.push_back(daemon.RegistrationNs());
+        daemon.PowerOn();
+        CServer floor("structural floor", o.floor, tty, o);
+        floor.PowerOn();
+        const int pty = OpenRawTerminal(tty, 50);
+        const long warm = std::min<long>(o.warmup, 50);
+        RunPty(pty, warm, nullptr);
+        RunSequential(floor, warm, nullptr);
+        RunSequential(daemon, warm, nullptr);
+        const long per = std::max<long>(1, o.baudRequests / o.baudRounds);
+        const std::vector<std::function<void()>> segments = {
+            [&] { RunPty(pty, per, &rows.pty); },
+            [&] { RunSequential(floor, per, &rows.floor); },
+            [&] { RunSequential(daemon, per, &rows.daemon); },
+        };
+        for (int round = 0; round < o.baudRounds; ++round) {
+            for (size_t i = 0; i < segments.size(); ++i) segments[(i + static_cast<size_t>(round)) % segments.size()]();
+        }
+        close(pty);
+        daemon.Terminate();
+        floor.Terminate();
+    }
+    Stop(module, std::chrono::seconds(2));
+    sched_setaffinity(0, sizeof all, &all);
+    return rows;
+}
+
 int Run(int argc, char** argv) {
     SOptions o;
+    o.pacedCpu = FirstAllowedCpu();
     CLI::App app{"GetSignalQuality through sim7100d-dev against its floors, on one simulated module"};
     app.add_option("--daemon", o.daemon, "sim7100d-dev")->required();
     app.add_option("--floor", o.floor, "sim7100-structural-floor")->required();
@@ -278,6 +343,7 @@ int Run(int argc, char** argv) {
     app.add_option("--baud-requests", o.baudRequests, "daemon requests with paced output");
     app.add_option("--baud-rounds", o.baudRounds, "alternating rounds with paced output");
     app.add_option("--baud", o.baud, "the module line's baud rate in the paced part");
+    app.add_option("--paced-cpu", o.pacedCpu, "CPU of the paced part's single-core run (-1: leave it out)");
     app.add_option("--in-flight", o.inFlight, "requests in flight for throughput")->check(CLI::Range(1, 16));
     app.add_option("--starts", o.starts, "extra daemon starts timed to the registration frame");
     app.add_option("--time-scale", o.timeScale, "SIM7100D_TIME_SCALE for the daemon");
@@ -370,38 +436,10 @@ int Run(int argc, char** argv) {
         }
         Stop(module, std::chrono::seconds(2));
 
-        // ---- paced output -----------------------------------------------------------
-        const std::string slowTty = dir + "/tty-paced";
-        SChild slowModule = Spawn("modemsim", {o.modemsim, "--link", slowTty, "--baud", std::to_string(o.baud)}, {},
-                                  dir + "/modemsim-paced.log");
-        WaitForPath(slowTty, std::chrono::seconds(10));
-        const std::string pace = "@" + std::to_string(o.baud);
-        SRow ptySlow{"pty floor " + pace}, floorSlow{"structural floor " + pace}, daemonSlow{"sim7100d-dev " + pace};
-        {
-            CServer slowDaemon("sim7100d-dev", o.daemon, slowTty, o);
-            daemonStarts.push_back(slowDaemon.RegistrationNs());
-            slowDaemon.PowerOn();
-            CServer slowFloor("structural floor", o.floor, slowTty, o);
-            slowFloor.PowerOn();
-            const int slowPty = OpenRawTerminal(slowTty, 50);
-            const long warm = std::min<long>(o.warmup, 50);
-            RunPty(slowPty, warm, nullptr);
-            RunSequential(slowFloor, warm, nullptr);
-            RunSequential(slowDaemon, warm, nullptr);
-            const long per = std::max<long>(1, o.baudRequests / o.baudRounds);
-            const std::vector<std::function<void()>> paced = {
-                [&] { RunPty(slowPty, per, &ptySlow); },
-                [&] { RunSequential(slowFloor, per, &floorSlow); },
-                [&] { RunSequential(slowDaemon, per, &daemonSlow); },
-            };
-            for (int round = 0; round < o.baudRounds; ++round) {
-                for (size_t i = 0; i < paced.size(); ++i) paced[(i + static_cast<size_t>(round)) % paced.size()]();
-            }
-            close(slowPty);
-            slowDaemon.Terminate();
-            slowFloor.Terminate();
-        }
-        Stop(slowModule, std::chrono::seconds(2));
+        // ---- paced line ---------------------------------------------------------------
+        const SPaced paced = RunPaced(o, dir, -1, daemonStarts);
+        const SPaced pacedOne =
+            o.pacedCpu >= 0 ? RunPaced(o, dir, o.pacedCpu, daemonStarts) : SPaced{SRow{""}, SRow{""}, SRow{""}};
 
         // ---- sizes --------------------------------------------------------------------
         json sizes;
@@ -412,10 +450,12 @@ int Run(int argc, char** argv) {
 
         // ---- figures ------------------------------------------------------------------
         json rows = json::array();
-        const std::initializer_list<const SRow*> subjects = {&ptyRow,     &floorSeq, &daemonSeq, &floorPipe,
-                                                             &daemonPipe, &ptySlow,  &floorSlow, &daemonSlow};
-        std::transform(subjects.begin(), subjects.end(), std::back_inserter(rows),
-                       [](const SRow* r) { return RowJson(*r); });
+        const SRow* const subjects[] = {&ptyRow,       &floorSeq,       &daemonSeq,      &floorPipe,
+                                        &daemonPipe,   &paced.pty,      &paced.floor,    &paced.daemon,
+                                        &pacedOne.pty, &pacedOne.floor, &pacedOne.daemon};
+        for (const SRow* r : subjects) {
+            if (!r->name.empty()) rows.push_back(RowJson(*r));
+        }
         json memory;
         memory["daemon_peak_kib"] = atEnd.peakKiB;
         memory["daemon_rss_after_warmup_kib"] = afterWarmup.rssKiB;
@@ -436,8 +476,9 @@ int Run(int argc, char** argv) {
         const double dMed = Percentile(daemonSeq.samples, 0.5), dP99 = Percentile(daemonSeq.samples, 0.99);
         const double fMed = Percentile(floorSeq.samples, 0.5), fP99 = Percentile(floorSeq.samples, 0.99);
         const double pMed = Percentile(ptyRow.samples, 0.5), pP99 = Percentile(ptyRow.samples, 0.99);
-        const double slowD = Percentile(daemonSlow.samples, 0.5), slowP = Percentile(ptySlow.samples, 0.5);
-        const double slowF = Percentile(floorSlow.samples, 0.5);
+        const double slowD = Percentile(paced.daemon.samples, 0.5), slowP = Percentile(paced.pty.samples, 0.5);
+        const double slowF = Percentile(paced.floor.samples, 0.5);
+        const double oneD = Percentile(pacedOne.daemon.samples, 0.5), oneP = Percentile(pacedOne.pty.samples, 0.5);
         json ratios;
         ratios["daemon_over_structural_median"] = ratio(dMed, fMed);
         ratios["daemon_over_structural_p99"] = ratio(dP99, fP99);
@@ -449,6 +490,8 @@ int Run(int argc, char** argv) {
         ratios["paced_daemon_over_pty_median"] = ratio(slowD, slowP);
         ratios["paced_structural_over_pty_median"] = ratio(slowF, slowP);
         ratios["paced_daemon_over_structural_median"] = ratio(slowD, slowF);
+        ratios["paced_one_cpu_daemon_over_pty_median"] = ratio(oneD, oneP);
+        ratios["paced_one_cpu_structural_over_pty_median"] = ratio(Percentile(pacedOne.floor.samples, 0.5), oneP);
         const double wireUs = static_cast<double>(answerBytes) * 10.0 / static_cast<double>(o.baud) * 1e6;
         const double wireBothUs =
             static_cast<double>(answerBytes + sizeof kCommand - 1) * 10.0 / static_cast<double>(o.baud) * 1e6;
@@ -465,16 +508,16 @@ int Run(int argc, char** argv) {
         target("daemon / structural floor, median round trip", ratio(dMed, fMed), 1.10, true);
         target("daemon / structural floor, p99 round trip", ratio(dP99, fP99), 1.5, true);
         target("daemon / pty floor at " + std::to_string(o.baud) + " baud, median", ratio(slowD, slowP), 1.05, true);
+        target("the same, all on one CPU", ratio(oneD, oneP), 1.05, o.pacedCpu >= 0);
         target("resident growth from 1,000 to 100,000 requests, KiB", static_cast<double>(growth), 64,
                full && warmupServed <= 1000);
         target("start to registration, median ms", starts["daemon_median_ms"].get<double>(), 5, true);
         target("sim7100d for armhf, stripped, KiB", armSize >= 0 ? static_cast<double>(armSize) / 1024.0 : 0.0, 150,
                armSize >= 0);
 
-        out["config"] = {{"requests", o.requests}, {"rounds", o.rounds},
-                         {"warmup", o.warmup},     {"in_flight", o.inFlight},
-                         {"baud", o.baud},         {"baud_requests", o.baudRequests},
-                         {"smoke", o.smoke},       {"time_scale", o.timeScale},
+        out["config"] = {{"requests", o.requests},  {"rounds", o.rounds}, {"warmup", o.warmup},
+                         {"in_flight", o.inFlight}, {"baud", o.baud},     {"baud_requests", o.baudRequests},
+                         {"paced_cpu", o.pacedCpu}, {"smoke", o.smoke},   {"time_scale", o.timeScale},
                          {"module", o.modemsim}};
         out["rows"] = rows;
         out["memory"] = memory;
@@ -507,12 +550,15 @@ int Run(int argc, char** argv) {
                o.baud, wireBothUs);
         printf(
             "ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
-            "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f\n",
+            "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f; "
+            "paced on one CPU: daemon/pty median %.3f, structural/pty %.3f\n",
             ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
             ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
             ratios["daemon_over_structural_throughput"].get<double>(),
             ratios["paced_daemon_over_pty_median"].get<double>(),
-            ratios["paced_structural_over_pty_median"].get<double>());
+            ratios["paced_structural_over_pty_median"].get<double>(),
+            ratios["paced_one_cpu_daemon_over_pty_median"].get<double>(),
+            ratios["paced_one_cpu_structural_over_pty_median"].get<double>());
         printf("\ntargets:\n");
         for (const auto& t : targets) {
             const char* verdict = t["met"].is_null() ? "n/a" : t["met"].get<bool>() ? "met" : "MISSED";

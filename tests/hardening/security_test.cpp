@@ -96,58 +96,36 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
     }
 }
 
-TEST(Security, ShellCommandsInheritOnlyTheStandardDescriptors) {
+// Each probe runs "touch $M" if pasted into a shell command bare, inside '...'
+// or inside "...": its quotes are balanced, so no syntax error stops the
+// shell, and it fits the smallest field.  The module's text carries them too.
+TEST(Security, ShellCommandsAreFixedAndInheritOnlyTheStandardDescriptors) {
     Rig rig;
-    const std::string fds = rig.dir + "/fds";
-    ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"SIM7100_STUB_FDS", fds}}));
+    const std::string canary = rig.dir + "/pwned", fds = rig.dir + "/fds";
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"M", canary}, {"SIM7100_STUB_FDS", fds}}));
     ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
     // Debug mode on: the trace file is opened around every exchange too.
     EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n").Text(), "DEBUG MODE 1");
-    rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
-    rig.modem.On("AT$QCRMCALL=1,1\r\n", "\r\nOK\r\n");
-    rig.modem.On("AT$QCRMCALL=0,1\r\n", "\r\nOK\r\n");
-    ASSERT_EQ(rig.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
-    ASSERT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, 1);
-
-    // Each line: tool, descriptor, target.  ls's own directory handle is the
-    // only one beyond 0, 1 and 2.
-    const auto lines = e2e::ReadLines(fds);
-    size_t tools = 0;
-    for (const auto& line : lines) {
-        std::istringstream in(line);
-        std::string tool, target;
-        int fd = -1;
-        in >> tool >> fd >> target;
-        if (fd == 0) ++tools;
-        if (fd <= 2) continue;
-        EXPECT_EQ(target.rfind("/proc/", 0), 0u) << "leaked into " << tool << ": " << line;
-    }
-    EXPECT_EQ(tools, 7u) << "every shell command was listed";
-}
-
-TEST(Security, RequestTextNeverReachesAShell) {
-    Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
-    ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
     rig.modem.SetDefault({{"\r\nOK\r\n"}});
-    const std::string canary = rig.dir + "/pwned";
-    const std::string evil = "x\";touch " + canary + ";'$(touch " + canary + ")`touch " + canary + "`|&><\r\n\n*";
-    auto field = [&](size_t size) { return e2e::Field(evil, size - 1) + '\0'; };
-    const std::vector<std::pair<uint32_t, std::string>> requests = {
-        {SIM7100_MSG_SET_AUTHENTICATION, field(256) + field(256)},
-        {SIM7100_MSG_SET_APN, field(256)},
-        {SIM7100_MSG_ENTER_PIN, field(32) + field(32)},
-        {SIM7100_MSG_RAW_COMMAND, evil},
-        {SIM7100_MSG_SET_ERROR_REPORTING, evil},
-        {SIM7100_MSG_SET_CLOCK, field(40)},
-        {SIM7100_MSG_SET_TIME_SERVER, field(256)},
-        {SIM7100_MSG_WRITE_SMS, std::string(1, '\x01') + field(16) + field(160)},
-    };
-    for (const auto& r : requests) {
-        SCOPED_TRACE(r.first);
-        rig.Request(r.first, r.second);
+    std::string all;
+    for (const std::string probe :
+         {";touch $M;", "';touch $M;'", "\";touch $M;\"", "$(touch $M)", "`touch $M`", "\ntouch $M\n"}) {
+        SCOPED_TRACE(probe);
+        all += probe;
+        auto field = [&](size_t size) { return e2e::Field(probe, size); };
+        const std::pair<uint32_t, std::string> requests[] = {
+            {SIM7100_MSG_SET_AUTHENTICATION, field(256) + field(256)},
+            {SIM7100_MSG_SET_APN, field(256)},
+            {SIM7100_MSG_ENTER_PIN, field(32) + field(32)},
+            {SIM7100_MSG_RAW_COMMAND, probe},
+            {SIM7100_MSG_SET_ERROR_REPORTING, probe},
+            {SIM7100_MSG_SET_CLOCK, field(40)},
+            {SIM7100_MSG_SET_TIME_SERVER, field(256)},
+            {SIM7100_MSG_WRITE_SMS, std::string(1, '\x01') + field(16) + field(160)},
+        };
+        for (const auto& r : requests) rig.Request(r.first, r.second);
     }
-    rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
+    rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G" + all + "\r\n\r\nOK\r\n");
     ASSERT_EQ(rig.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
     ASSERT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, 1);
     EXPECT_THAT(rig.StubCalls(),
@@ -157,7 +135,21 @@ TEST(Security, RequestTextNeverReachesAShell) {
     // The text did go out, to the module.
     const auto commands = rig.modem.Commands();
     EXPECT_TRUE(std::any_of(commands.begin(), commands.end(),
-                            [&](const std::string& c) { return c.find("touch " + canary) != std::string::npos; }));
+                            [&](const std::string& c) { return c.find("$(touch $M)") != std::string::npos; }));
+
+    // Each line: tool, descriptor, target.  ls's own directory handle is the
+    // only one beyond 0, 1 and 2.
+    size_t tools = 0;
+    for (const auto& line : e2e::ReadLines(fds)) {
+        std::istringstream in(line);
+        std::string tool, target;
+        int fd = -1;
+        in >> tool >> fd >> target;
+        if (fd == 0) ++tools;
+        if (fd <= 2) continue;
+        EXPECT_EQ(target.rfind("/proc/", 0), 0u) << "leaked into " << tool << ": " << line;
+    }
+    EXPECT_EQ(tools, 7u) << "every shell command was listed";
 }
 
 TEST(Security, ModuleTextIsNeverAFormatString) {

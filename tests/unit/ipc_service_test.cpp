@@ -1,5 +1,9 @@
 // IpcService over loopback against a test RTOS side on a free port.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -119,6 +123,19 @@ TEST_F(IpcLink, AnnouncesItselfFirstThenDeliversFramesWholeAndInOrder) {
     ASSERT_EQ(wire.size(), 1040u);
     EXPECT_EQ(wire.substr(0, 8), std::string("\x08\x04\0\0\x14\0\0\0", 8));
     EXPECT_EQ(memcmp(wire.data() + 8, &record, 1032), 0);
+    // Back-to-back responses must not wait for the peer's delayed ACK (about
+    // 40 ms each): the service's end of the link, found among this process's
+    // descriptors by its peer's port, has Nagle's algorithm off.
+    int noDelay = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_in to{};
+        socklen_t size = sizeof to, optSize = sizeof noDelay;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&to), &size) == 0 && to.sin_family == AF_INET &&
+            ntohs(to.sin_port) == peer.Port()) {
+            ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &optSize), 0);
+        }
+    }
+    EXPECT_NE(noDelay, 0);
 }
 
 // Stopped (twice) after a link, or never started: sending fails with a

@@ -1,28 +1,17 @@
-// The request table and the payload guard in front of the operations.
+// The hand-over to the main queue and the payload guard in front of the
+// operations; which types are routed is shown by the bad-input walk.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "dispatch.h"
+#include "request_loop.h"
 
 namespace {
 
 using Ipc::EIpcMsgType;
-
-TEST(Dispatch, RoutesExactlyTheRequestTypes) {
-    for (uint32_t type : {0u, 1u, 2u, 39u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(RouteOf(EIpcMsgType(type)), nullptr) << type;
-    }
-    std::set<const SRequestRoute*> routes;
-    for (uint32_t type = 3; type <= 38; ++type) {
-        const SRequestRoute* route = RouteOf(EIpcMsgType(type));
-        ASSERT_NE(route, nullptr) << type;
-        routes.insert(route);
-    }
-    EXPECT_EQ(routes.size(), 36u);
-}
 
 // The guard refuses payloads shorter than the layout, and empty texts; a
 // payload that fits reaches the operation, which (the process's modem never
@@ -55,6 +44,22 @@ TEST(Dispatch, RefusesShortPayloadsAndRunsTheOperationOtherwise) {
         EXPECT_EQ(r.errCode, -2);
         EXPECT_STREQ(r.text, c.text);
     }
+}
+
+// Terminate overtakes what waits, and frames behind it are not queued: the
+// loop never takes them, and a full queue would block ReceiveThread while
+// Stop waits for it.
+TEST(RequestLoop, TerminateGoesFirstAndFramesAfterItAreDropped) {
+    ASSERT_EQ(PalQueueCreate(&g_mainMsgQueue, "MainMsgQueue", sizeof(SMainMsg), kMainQueueDepth, g_mainMsgStorage), 0);
+    const uint8_t payload[] = {1};
+    OnIpcMessage(Ipc::eMsgGetSignalQuality, nullptr, 0, nullptr);
+    OnIpcMessage(Ipc::eMsgTerminate, nullptr, 0, nullptr);
+    OnIpcMessage(Ipc::eMsgSetSmsMode, payload, 1, nullptr);
+    OnIpcMessage(Ipc::eMsgGetSignalQuality, nullptr, 0, nullptr);
+    std::vector<int> types;
+    for (SMainMsg item{}; PalQueueReceive(&g_mainMsgQueue, &item, 0) == 0; free(item.data)) types.push_back(item.type);
+    EXPECT_EQ(types, (std::vector<int>{Ipc::eMsgTerminate, Ipc::eMsgGetSignalQuality}));
+    PalQueueDelete(&g_mainMsgQueue);
 }
 
 }  // namespace

@@ -5,8 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -23,23 +27,22 @@ const std::string kReadFrame = "[ERROR] Receive thread on read frame.";
 // Long enough that a daemon waiting for the tool is told apart from one that is not.
 const int kSlowToolSeconds = 5;
 
-void Connected(Rig& r) {
-    r.PowerOn();
-    r.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7100E\r\n\r\nOK\r\n");
-    r.modem.On("AT$QCRMCALL=1,1\r\n", kOk);
-    r.modem.On("AT$QCRMCALL=0,1\r\n", kOk);
-    ASSERT_EQ(r.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
-}
-
-void ConnectUntilUdhcpc(Rig& r) {
+// PowerOn, then Connect: whole, or until its udhcpc step has started.
+void Connect(Rig& r, bool wait) {
     r.PowerOn();
     r.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
     r.modem.On("AT$QCRMCALL=1,1\r\n", kOk);
     r.modem.On("AT$QCRMCALL=0,1\r\n", kOk);
+    if (wait) {
+        ASSERT_EQ(r.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
+        return;
+    }
     ASSERT_TRUE(r.peer.SendFrame(SIM7100_MSG_CONNECT));
     ASSERT_TRUE(WaitForFile(
         r.StubLog(), [](const std::string& log) { return log.find("udhcpc") != std::string::npos; }, Within(5000)));
 }
+void Connected(Rig& r) { Connect(r, true); }
+void ConnectUntilUdhcpc(Rig& r) { Connect(r, false); }
 
 // A request whose exchange lasts (silent module, real time) and `queued` more behind it.
 std::function<void(Rig&)> InALongExchange(int queued) {
@@ -55,9 +58,25 @@ std::function<void(Rig&)> InALongExchange(int queued) {
 
 void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
-std::function<void(Rig&)> Kill(int signal) {
-    return [signal](Rig& r) { r.daemon.Signal(signal); };
+// To the process, or to one of its threads by name: there the main thread
+// learns of the signal only through the wake pipe.
+std::function<void(Rig&)> Kill(int signal, const std::string& thread = "") {
+    return [signal, thread](Rig& r) {
+        if (thread.empty()) {
+            r.daemon.Signal(signal);
+            return;
+        }
+        const std::string tasks = "/proc/" + std::to_string(r.daemon.Pid()) + "/task";
+        for (const auto& t : std::filesystem::directory_iterator(tasks)) {
+            if (e2e::ReadFile(t.path().string() + "/comm") != thread + "\n") continue;
+            ASSERT_EQ(syscall(SYS_tgkill, r.daemon.Pid(), std::stoi(t.path().filename().string()), signal), 0);
+            return;
+        }
+        ADD_FAILURE() << "no thread " << thread;
+    };
 }
+
+void Close(Rig& r) { r.peer.CloseConnection(); }
 
 std::string SignalLine(int signal) { return "SigHandler(): Terminated Signal: " + std::to_string(signal) + "\n"; }
 
@@ -78,55 +97,25 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env realTime = {{"SIM7100D_TIME_SCALE", "1"}};
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
     const auto none = [](Rig&) {};
+    const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
+    // clang-format off
     const SExitCase cases[] = {
-        {"terminate",
-         true,
-         {},
-         Connected,
-         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); },
-         0,
-         "Sim7100 message of type 2 data (nil) size 0 received",
-         true,
-         true,
-         900},
-        {"terminate with payload",
-         true,
-         {},
-         Connected,
-         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE, "\x01\x02\x03\x04"); },
-         0,
-         " size 4 received",
-         true,
-         true,
-         900},
+        {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
+         true, true, 900},
+        {"terminate with payload", true, {}, Connected,
+         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE, "\x01\x02\x03\x04"); }, 0, " size 4 received", true,
+         true, 900},
         {"SIGTERM while connected", true, {}, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true, 900},
         {"SIGINT while connected", true, {}, Connected, Kill(SIGINT), 0, SignalLine(2), true, true, 900},
-        {"peer closes while connected",
-         true,
-         {},
-         Connected,
-         [](Rig& r) { r.peer.CloseConnection(); },
-         1,
-         kReadFrame,
-         true,
-         false,
-         900},
-        {"header split across reads",
-         true,
-         {},
-         Connected,
+        {"peer closes while connected", true, {}, Connected, Close, 1, kReadFrame, true, false, 900},
+        {"header split across reads", true, {}, Connected,
          [](Rig& r) {
              const std::string frame = RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
              r.peer.SendRaw(frame.substr(0, 4));
              // The daemon must not wait for the rest of the header.
              EXPECT_TRUE(r.daemon.WaitForStderr(kReadFrame, Within(5000)));
              r.peer.SendRaw(frame.substr(4));
-         },
-         1,
-         kReadFrame,
-         true,
-         false,
-         900},
+         }, 1, kReadFrame, true, false, 900},
         {"SIGTERM while waiting for the connection", false, realTime,
          [](Rig& r) { ASSERT_TRUE(WaitForSocket(r.daemon.Pid(), Within(5000))); }, Kill(SIGTERM), 0, SignalLine(15),
          false, false, 900},
@@ -136,31 +125,16 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
          false, true, 500},
         {"SIGINT in the middle of an exchange, more queued", true, realTime, InALongExchange(5), Kill(SIGINT), 0,
          SignalLine(2), false, true, 900},
-        {"SIGTERM during Connect's shell commands", true, slowUdhcpc, ConnectUntilUdhcpc, Kill(SIGTERM), 0,
-         SignalLine(15), true, false, 900},
-        {"peer closes while a request runs and more are queued", true, realTime, InALongExchange(5),
-         [](Rig& r) { r.peer.CloseConnection(); }, 1, kReadFrame, false, false, 900},
-        {"length announces more bytes than ever arrive, then the peer closes",
-         true,
-         {},
-         HalfAFrame,
-         [](Rig& r) { r.peer.CloseConnection(); },
-         1,
-         "[ERROR] Receive thread on read data.",
-         false,
-         false,
-         900},
-        {"length announces more bytes than ever arrive, then SIGTERM",
-         true,
-         {},
-         HalfAFrame,
-         Kill(SIGTERM),
-         0,
-         SignalLine(15),
-         false,
-         true,
-         900},
+        {"SIGTERM on ReceiveThread during Connect's shell commands", true, slowUdhcpc, ConnectUntilUdhcpc,
+         Kill(SIGTERM, "ReceiveThread"), 0, SignalLine(15), true, false, 900},
+        {"peer closes while a request runs and more are queued", true, realTime, InALongExchange(5), Close, 1,
+         kReadFrame, false, false, 900},
+        {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame, Close, 1,
+         "[ERROR] Receive thread on read data.", false, false, 900},
+        {"length announces more bytes than ever arrive, then SIGTERM", true, {}, HalfAFrame, Kill(SIGTERM), 0,
+         SignalLine(15), false, true, 900},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.listen);

@@ -1,10 +1,7 @@
 // sim7100ctl as a process: against an in-test daemon that misbehaves on
 // purpose, and against sim7100d-dev itself.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -15,9 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "daemon_process.h"
 #include "sim7100_protocol.h"
 
 namespace {
@@ -25,8 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
-
-extern "C" char** environ;
 
 #ifndef SIM7100_EMULATOR
 #define SIM7100_EMULATOR ""
@@ -44,69 +41,22 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// A child process (through the emulator in a cross build): stdout into a
-// file, stderr through a pipe we read.
-class CChild {
-public:
-    CChild(std::vector<std::string> argv, std::vector<std::string> env, const std::string& outPath) {
+// A child process (through the emulator in a cross build) and its output.
+struct SChild : DaemonProcess {
+    SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
         std::istringstream emulator(SIM7100_EMULATOR);
-        argv.insert(argv.begin(), std::istream_iterator<std::string>(emulator), {});
-        for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);  // earlier entries win
-        std::vector<char*> args, envp;
-        for (auto& a : argv) args.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        args.push_back(nullptr), envp.push_back(nullptr);
-        int err[2];
-        if (pipe2(err, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        if (posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(err[1]);
-        m_err = err[0];
+        const std::vector<std::string> words(std::istream_iterator<std::string>(emulator), {});
+        if (!Start({binary, words, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
-    ~CChild() {
-        // SIGTERM first, so modemsim removes its link.
-        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0 && Wait(Clock::now() + 5s) < 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        close(m_err);
-    }
-    // Reads stderr until `needle` shows up after `from`; false at the deadline or its end.
-    bool WaitForErr(const std::string& needle, Clock::time_point deadline, size_t from = 0) {
-        char buffer[4096];
-        while (err.find(needle, from) == std::string::npos) {
-            if (!Readable(m_err, deadline)) return false;
-            const ssize_t n = read(m_err, buffer, sizeof buffer);
-            if ((m_ended = n <= 0)) return false;
-            err.append(buffer, static_cast<size_t>(n));
-        }
-        return true;
-    }
-    // Exit status, or -1 when the deadline passed first; stderr ends with the process.
-    int Wait(Clock::time_point deadline) {
-        int status = 0;
-        if (m_pid <= 0 || (WaitForErr(std::string(1, '\0'), deadline), !m_ended) || waitpid(m_pid, &status, 0) != m_pid)
-            return -1;
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
     // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
-    uint16_t Port() {
+    uint16_t Port() const {
         const std::string marker = "listening on 127.0.0.1:";
-        if (!WaitForErr(marker, Clock::now() + 10s) || !WaitForErr(",", Clock::now() + 10s, err.find(marker))) return 0;
-        return static_cast<uint16_t>(atoi(err.c_str() + err.find(marker) + marker.size()));
+        if (!WaitForStderr(", waiting ", 10s)) return 0;
+        const std::string err = Stderr();
+        const size_t at = err.find(marker);
+        return at == std::string::npos ? 0 : static_cast<uint16_t>(atoi(err.c_str() + at + marker.size()));
     }
-    std::string err;
-
-private:
-    pid_t m_pid = -1;
-    int m_err = -1;
-    bool m_ended = false;
 };
 
 struct STempDir {
@@ -179,17 +129,16 @@ TEST(ctl_session, AgainstAFaultyPeer) {
          "PHONE must be 1 to 15 digits",
          {}},
     };
-    const STempDir temp;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> args = {SIM7100CTL_PATH, "--port", "0"};
+        std::vector<std::string> args = {"--port", "0"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        CChild ctl(args, {}, temp.path + "/out.txt");
+        SChild ctl(SIM7100CTL_PATH, args);
         std::vector<uint32_t> seen;
         Bytes firstPayload;
         if (c.peer != EPeer::Absent) {
             const uint16_t port = ctl.Port();
-            ASSERT_NE(port, 0) << ctl.err;
+            ASSERT_NE(port, 0) << ctl.Stderr();
             // Plays the daemon: registers, then treats each request as the case says.
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
@@ -211,12 +160,12 @@ TEST(ctl_session, AgainstAFaultyPeer) {
             }
             close(fd);
         }
-        EXPECT_EQ(ctl.Wait(Clock::now() + 20s), c.exitStatus) << ctl.err;
-        EXPECT_NE(ctl.err.find(c.stderrPart), std::string::npos) << ctl.err;
+        EXPECT_EQ(ctl.Exit(20s), c.exitStatus) << ctl.Stderr();
+        const std::string err = ctl.Stderr(), shown = ctl.Stdout();
+        EXPECT_NE(err.find(c.stderrPart), std::string::npos) << err;
         EXPECT_EQ(seen, c.typesSeen);
-        EXPECT_TRUE(c.exitStatus != 2 || ctl.err.find("listening") == std::string::npos);
+        EXPECT_TRUE(c.exitStatus != 2 || err.find("listening") == std::string::npos);
         EXPECT_TRUE(seen.empty() || seen[0] != 99 || firstPayload == Bytes({0x0a, 0x0b}));
-        const std::string shown = ReadFile(temp.path + "/out.txt");
         EXPECT_TRUE(c.peer != EPeer::Answer || c.exitStatus != 0 || seen[0] != 20 ||
                     shown.find("  text      | 50% done\n            | OK\n") != std::string::npos)
             << shown;
@@ -229,22 +178,22 @@ TEST(ctl_session, DrivesTheDaemon) {
 #else
     const STempDir temp;
     const std::string dir = temp.path;
-    CChild module({MODEMSIM_PATH, "--model", "SIM7600G", "--link", dir + "/modem", "--log", dir + "/traffic.txt"}, {},
-                  dir + "/modemsim.txt");
-    ASSERT_TRUE(module.WaitForErr("linked from", Clock::now() + 10s)) << module.err;
+    SChild module(MODEMSIM_PATH, {"--model", "SIM7600G", "--link", dir + "/modem", "--log", dir + "/traffic.txt"});
+    ASSERT_TRUE(module.WaitForStderr("linked from", 10s)) << module.Stderr();
     std::ofstream(dir + "/script.txt") << "# before the port is open\ndebug\npower-on\nsignal chip-type\n"
                                           "raw 'AT+CSQ'\nset-apn internet\nframe 9\ndebug\n";
-    CChild ctl({SIM7100CTL_PATH, "--port", "0", "--json", "--script", dir + "/script.txt"}, {}, dir + "/out.json");
+    SChild ctl(SIM7100CTL_PATH, {"--port", "0", "--json", "--script", dir + "/script.txt"});
     const uint16_t port = ctl.Port();
-    ASSERT_NE(port, 0) << ctl.err;
-    CChild daemon({SIM7100D_DEV_PATH},
-                  {"SIM7100D_PORT=" + std::to_string(port), "SIM7100D_DEVICE=" + dir + "/modem",
-                   "SIM7100D_TRACE_FILE=" + dir + "/trace.txt", "SIM7100D_TIME_SCALE=0.01"},
-                  dir + "/daemon.txt");
-    EXPECT_EQ(ctl.Wait(Clock::now() + 60s), 0) << ctl.err;
-    EXPECT_EQ(daemon.Wait(Clock::now() + 20s), 0) << ReadFile(dir + "/daemon.txt") << daemon.err;
+    ASSERT_NE(port, 0) << ctl.Stderr();
+    SChild daemon(SIM7100D_DEV_PATH, {},
+                  {{"SIM7100D_PORT", std::to_string(port)},
+                   {"SIM7100D_DEVICE", dir + "/modem"},
+                   {"SIM7100D_TRACE_FILE", dir + "/trace.txt"},
+                   {"SIM7100D_TIME_SCALE", "0.01"}});
+    EXPECT_EQ(ctl.Exit(60s), 0) << ctl.Stderr();
+    EXPECT_EQ(daemon.Exit(20s), 0) << daemon.Stdout() << daemon.Stderr();
 
-    std::istringstream lines(ReadFile(dir + "/out.json"));
+    std::istringstream lines(ctl.Stdout());
     std::vector<std::string> got;  // "type cmdStatus errCode text" of each response
     for (std::string line; std::getline(lines, line);) {
         const nlohmann::json j = nlohmann::json::parse(line);

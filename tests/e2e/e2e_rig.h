@@ -51,11 +51,7 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Exit status, or minus the signal that ended the process; -1000 for none.
-inline int ExitCode(const std::optional<int>& status) {
-    if (!status) return -1000;
-    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
-}
+using ::ExitCode;
 
 struct Rig {
     ScriptedModem modem;

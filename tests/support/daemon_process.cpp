@@ -22,6 +22,11 @@ bool Passed(const std::string& entry, const std::map<std::string, std::string>& 
 
 }  // namespace
 
+int ExitCode(const std::optional<int>& status) {
+    if (!status) return -1000;
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
+}
+
 DaemonProcess::~DaemonProcess() { Kill(); }
 
 bool DaemonProcess::Start(const SOptions& options) {
@@ -35,13 +40,15 @@ bool DaemonProcess::Start(const SOptions& options) {
         args.insert(args.begin(), words.begin(), words.end());
     }
     args.push_back(options.binary);
+    args.insert(args.end(), options.args.begin(), options.args.end());
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         if (Passed(*e, options.env)) env.emplace_back(*e);
     }
     const char* path = getenv("PATH");
-    env.push_back("PATH=" + options.stubDir + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
+    env.push_back("PATH=" + (options.stubDir.empty() ? "" : options.stubDir + ":") +
+                  (path != nullptr ? path : "/usr/bin:/bin"));
     for (const auto& kv : options.env) env.push_back(kv.first + "=" + kv.second);
 
     std::vector<char*> argv;

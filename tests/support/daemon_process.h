@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+// Exit status, or minus the signal that ended the process; -1000 for none.
+int ExitCode(const std::optional<int>& status);
+
 class DaemonProcess {
 public:
     using Clock = std::chrono::steady_clock;
@@ -23,11 +26,12 @@ public:
         std::string binary;
         // Prepended to the argv (the cross build's emulator); may be empty.
         std::vector<std::string> emulator;
-        // Put first on the child's PATH.
+        // Put first on the child's PATH, if any.
         std::string stubDir;
         // Set in the child, replacing this process's values; SIM7100D_* and
         // SIM7100_STUB_LOG of this process are never passed on.
         std::map<std::string, std::string> env;
+        std::vector<std::string> args = {};  // after the binary
     };
 
     DaemonProcess() = default;

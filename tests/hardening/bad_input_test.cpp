@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
 #include "hardening_rig.h"
 
@@ -18,34 +17,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
-
-// The fields of a request layout, in order; a text type is one field that
-// is the whole payload.
-struct SLayout {
-    std::vector<size_t> fields;  // sizes; 1-byte number fields included
-    bool text = false;
-};
-
-const std::map<uint32_t, SLayout> kLayouts = {
-    {SIM7100_MSG_SET_AUTHENTICATION, {{256, 256}}},
-    {SIM7100_MSG_SET_APN, {{256}}},
-    {SIM7100_MSG_ENTER_PIN, {{32, 32}}},
-    {SIM7100_MSG_RAW_COMMAND, {{}, true}},
-    {SIM7100_MSG_SET_ERROR_REPORTING, {{}, true}},
-    {SIM7100_MSG_SET_CLOCK, {{40}}},
-    {SIM7100_MSG_SET_TIME_SERVER, {{256}}},
-    {SIM7100_MSG_SET_SMS_MODE, {{1}}},
-    {SIM7100_MSG_LIST_SMS, {{1, 1}}},
-    {SIM7100_MSG_READ_SMS, {{1}}},
-    {SIM7100_MSG_DELETE_SMS, {{1, 1}}},
-    {SIM7100_MSG_WRITE_SMS, {{1, 16, 160}}},
-};
-
-size_t LayoutSize(const SLayout& l) {
-    size_t n = 0;
-    for (size_t f : l.fields) n += f;
-    return n;
-}
 
 // Field i is filled with letter 'j' + i (commands' own text is upper case); bytes beyond the layout with '~',
 // which no command may ever carry.
@@ -86,13 +57,13 @@ const std::vector<SVariant> kVariants = {
          return Fill(l, EFill::eLongestLegal);
      }},
     {"4 KiB longer", [](const SLayout& l) { return Fill(l, EFill::eLongestLegal) + std::string(4096, kTail); }},
-    {"64 KiB + 1", [](const SLayout& l) { return Fill(l, EFill::eFull) + std::string(65537 - LayoutSize(l), kTail); }},
+    {"64 KiB + 1", [](const SLayout& l) { return Fill(l, EFill::eFull) + std::string(65537 - l.Size(), kTail); }},
 };
 
 // The refusal the daemon's payload check gives, or "" for none.
 std::string ExpectedRefusal(uint32_t type, const SLayout& l, const std::string& payload) {
     if (type == SIM7100_MSG_RAW_COMMAND) return payload.empty() || payload[0] == '\0' ? "Empty command!" : "";
-    const size_t need = l.text ? 1 : LayoutSize(l);
+    const size_t need = l.text ? 1 : l.Size();
     if (need == 0) return "";
     if (payload.size() < need || (l.text && payload[0] == '\0')) {
         return "Invalid request payload: " + std::to_string(payload.size()) + " bytes, " + std::to_string(need) +
@@ -135,8 +106,7 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
     };
     int refusals = 0;
     for (uint32_t type = SIM7100_MSG_FIRST_REQUEST; type <= SIM7100_MSG_LAST_REQUEST; ++type) {
-        const auto found = kLayouts.find(type);
-        const SLayout layout = found != kLayouts.end() ? found->second : SLayout{};
+        const SLayout layout = LayoutOf(type);
         for (const auto& v : kVariants) {
             const auto payload = v.payload(layout);
             if (!payload) continue;

@@ -21,31 +21,6 @@ size_t EnvNumber(const char* name, size_t fallback) {
     return v != nullptr && *v != '\0' ? strtoull(v, nullptr, 10) : fallback;
 }
 
-// Payload bytes each request type reads (0: none; text types take any length).
-size_t LayoutOf(uint32_t type) {
-    switch (type) {
-    case SIM7100_MSG_SET_AUTHENTICATION:
-        return 512;
-    case SIM7100_MSG_SET_APN:
-    case SIM7100_MSG_SET_TIME_SERVER:
-        return 256;
-    case SIM7100_MSG_ENTER_PIN:
-        return 64;
-    case SIM7100_MSG_SET_CLOCK:
-        return 40;
-    case SIM7100_MSG_SET_SMS_MODE:
-    case SIM7100_MSG_READ_SMS:
-        return 1;
-    case SIM7100_MSG_LIST_SMS:
-    case SIM7100_MSG_DELETE_SMS:
-        return 2;
-    case SIM7100_MSG_WRITE_SMS:
-        return 177;
-    default:
-        return 0;
-    }
-}
-
 class CSoak {
 public:
     explicit CSoak(unsigned seed) : m_random(seed) {}
@@ -77,7 +52,7 @@ public:
             const char* commands[] = {"AT\r\n", "AT+CSQ\r\n", "AT+CPIN?\r\n", "AT+CGREG?\r\n", "FLUSH\r\n", "ATI\r\n"};
             return commands[Pick(6)];
         }
-        const size_t layout = LayoutOf(type);
+        const size_t layout = LayoutOf(type).Size();
         switch (Pick(6)) {
         case 0:
             return {};

@@ -18,24 +18,14 @@ const std::string kOk = "\r\nOK\r\n";
 
 struct SStep {
     using Script = std::vector<std::pair<std::string, std::string>>;
-    SStep(uint32_t t, std::string p, Script s, int32_t st, int32_t e, Matcher<std::string> x,
-          std::vector<std::string> c = {}, std::vector<std::string> calls = {})
-        : type(t),
-          payload(std::move(p)),
-          script(std::move(s)),
-          status(st),
-          err(e),
-          text(std::move(x)),
-          commands(std::move(c)),
-          stubCalls(std::move(calls)) {}
     uint32_t type;
     std::string payload;
     Script script;  // command, answer
     int32_t status;
     int32_t err;
     Matcher<std::string> text;
-    std::vector<std::string> commands;   // empty: the script's commands
-    std::vector<std::string> stubCalls;  // shell steps this request adds
+    std::vector<std::string> commands = {};   // empty: the script's commands
+    std::vector<std::string> stubCalls = {};  // shell steps this request adds
 };
 
 void RunSteps(Rig& rig, const std::vector<SStep>& steps) {

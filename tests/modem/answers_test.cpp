@@ -13,9 +13,9 @@ std::string Line(const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r
 
 TEST(Answers, ChipTypeAndSimState) {
     const std::pair<std::string, int> chips[] = {
-        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1}, {Line("SIMCOM_SIM7600G-H"), 2},
+        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1},   {Line("SIMCOM_SIM7600G-H"), 2},
         {Line("SIMCOM_SIM7600E-H"), 3},  // a SIM7600 that is not the G variant is not one of ours
-        {"\r\nERROR\r\n", 3},
+        {"\r\nERROR\r\n", 3},           {Line("SIM7600G SIM7100A"), 1},  // the SIM7100A name wins
     };
     for (const auto& c : chips) EXPECT_EQ(ChipTypeOf(c.first.c_str()), c.second) << c.first;
     const struct {

@@ -1,7 +1,6 @@
 // One exchange against the scripted module (a poll lasts 10 ms, the budget is
 // 20 polls), and the debug trace of the traffic.
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -147,23 +146,6 @@ TEST_F(Trace, OffWritesNothingAndOutputFlushKeepsInput) {
     char buffer[64] = {};
     EXPECT_EQ(CSim7100Impl::PollRead(b.impl->Fd(), buffer, sizeof buffer - 1, 1000), 8);
     EXPECT_FALSE(std::filesystem::exists(trace));
-}
-
-TEST_F(Trace, NewFileIsPrivateLinksAreNotFollowedAMissingFolderIsTolerated) {
-    SBench b(kOff, trace);
-    b.impl->TraceLog(CSim7100Impl::eTraceInput, "AT\r\n");
-    struct stat st {};
-    ASSERT_EQ(stat(trace.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    const std::string victim = trace + ".victim";
-    std::ofstream(victim).close();
-    unlink(trace.c_str());
-    ASSERT_EQ(symlink(victim.c_str(), trace.c_str()), 0);
-    b.impl->TraceLog(CSim7100Impl::eTraceInput, "AT\r\n");
-    EXPECT_EQ(Read(victim), "");
-
-    SBench missing(kOn, dir + "/none/LteDebug.txt");
-    EXPECT_FALSE(std::filesystem::exists(dir + "/none"));
 }
 
 }  // namespace

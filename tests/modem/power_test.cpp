@@ -48,15 +48,7 @@ TEST(Power, Dialogues) {
         // Connected: the link goes down first, even when the module refuses the hang-up.
         {"stand by connected", kUp, &M::StandBy, {{kHangUp, kError}}, {1, 0, ""}, kDown, kOff},
         {"power off connected", kUp, &M::PowerOff, {{kHangUp, kError}, {"AT+CPOF\r\n", kOk}}, {1, 0, kOk}, kDown, kOff},
-        {"chip E", kOn, &M::GetChipType, {{kCgmm, Model("SIMCOM_SIM7100E")}}, {9, 0, Model("SIMCOM_SIM7100E")}},
         {"chip A", kOn, &M::GetChipType, {{kCgmm, Model("SIMCOM_SIM7100A")}}, {9, 1, Model("SIMCOM_SIM7100A")}},
-        {"chip G-H", kOn, &M::GetChipType, {{kCgmm, Model("SIMCOM_SIM7600G-H")}}, {9, 2, Model("SIMCOM_SIM7600G-H")}},
-        {"chip both names",
-         kOn,
-         &M::GetChipType,
-         {{kCgmm, Model("SIM7600G SIM7100A")}},
-         {9, 1, Model("SIM7600G SIM7100A")}},
-        {"chip other", kOn, &M::GetChipType, {{kCgmm, Model("SIM800 %s%n")}}, {9, 3, Model("SIM800 %s%n")}},
         {"chip refused", kOn, &M::GetChipType, {{kCgmm, kError}}, {2, -101, "Chip internal fail! " + kError}},
     });
 }

@@ -51,15 +51,6 @@ TEST(CmdResponse, ConstructorsZeroAllBytesFirst) {
     for (const auto& c : cases) EXPECT_EQ(Built(c.build), c.image) << c.name;
 }
 
-TEST(CmdResponse, LongTextsAreCutTo1023Characters) {
-    const std::string longText(2000, 'x');
-    const SCmdResponse records[] = {SCmdResponse("%s", longText.c_str()), SCmdResponse(-2, "%s", longText.c_str())};
-    for (const SCmdResponse& r : records) {
-        EXPECT_EQ(std::string(r.text, strnlen(r.text, sizeof r.text)), longText.substr(0, 1023));
-        EXPECT_EQ(r.text[1023], '\0');
-    }
-}
-
 TEST(CmdResponse, CAndCppAgreeOnTheLayout) {
     const size_t cpp[] = {
         sizeof(Sim7100FrameHeader),         sizeof(SCmdResponse),

@@ -58,6 +58,11 @@ bool ScriptedModem::WaitForCommands(size_t n, std::chrono::milliseconds deadline
     return m_changed.wait_for(lock, deadline, [&] { return m_received.size() >= n; });
 }
 
+bool ScriptedModem::WaitForReplies(std::chrono::milliseconds deadline) const {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, deadline, [&] { return m_replied >= m_received.size(); });
+}
+
 ScriptedModem::Reply ScriptedModem::Split(const std::string& text, size_t chunk, int gapMs) {
     Reply reply;
     for (size_t at = 0; at < text.size(); at += chunk) {
@@ -122,6 +127,13 @@ void ScriptedModem::Answer(const std::string& command) {
             break;
         }
     }
+    WriteReply(reply);
+    std::lock_guard<std::mutex> lock(m_lock);
+    ++m_replied;
+    m_changed.notify_all();
+}
+
+void ScriptedModem::WriteReply(const Reply& reply) {
     for (const auto& chunk : reply) {
         if (chunk.delayMs > 0 && !Sleep(chunk.delayMs)) return;
         if (chunk.hangUp) {

@@ -55,6 +55,8 @@ public:
     std::vector<std::string> Commands() const;
     // Waits until at least n commands were received; false after the deadline.
     bool WaitForCommands(size_t n, std::chrono::milliseconds deadline) const;
+    // Waits until the replies to all commands received so far are written.
+    bool WaitForReplies(std::chrono::milliseconds deadline) const;
 
     // Silence: no answers, commands still recorded.
     static Reply Silence() { return {}; }
@@ -71,6 +73,7 @@ private:
 
     void Run();
     void Answer(const std::string& command);
+    void WriteReply(const Reply& reply);
     void WriteSplit(const std::string& bytes);
     bool Sleep(int ms);  // false when stopping
 
@@ -83,6 +86,7 @@ private:
     size_t m_chunkBytes = 8;
     int m_gapMicros = 300;
     std::vector<SReceived> m_received;
+    size_t m_replied = 0;
     std::mutex m_writeLock;
     std::thread m_thread;
 };

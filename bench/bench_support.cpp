@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -68,7 +69,7 @@ void Forget(pid_t pid) { std::replace(std::begin(g_children), std::end(g_childre
 }  // namespace
 
 SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
-             const std::map<std::string, std::string>& env, const std::string& logPath) {
+             const std::map<std::string, std::string>& env, const std::string& logPath, int cpu) {
     // Everything the child needs is made here: between vfork and exec it
     // shares this process's memory and may only make system calls.
     std::vector<char*> args;
@@ -110,6 +111,9 @@ SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
         open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (in < 0 || out < 0) throw SBenchError("cannot open the log of " + name);
     const pid_t parent = getpid();
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    if (cpu >= 0) CPU_SET(cpu, &one);
 
     // No handler of ours may run in the child: block everything until the
     // child has put the defaults back.
@@ -123,6 +127,7 @@ SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
+        if (cpu >= 0 && sched_setaffinity(0, sizeof one, &one) != 0) _exit(126);
         struct sigaction dfl {};
         dfl.sa_handler = SIG_DFL;
         for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM}) sigaction(sig, &dfl, nullptr);

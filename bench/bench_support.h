@@ -33,9 +33,10 @@ struct SChild {
 
 // Starts `argv` with stdout and stderr appended to `logPath` (or /dev/null),
 // `env` added to the environment, and death-signal SIGKILL should this
-// process die first.
+// process die first.  With cpu >= 0 the child runs on that CPU only, as
+// `taskset -c` would start it.
 SChild Spawn(const std::string& name, const std::vector<std::string>& argv,
-             const std::map<std::string, std::string>& env, const std::string& logPath);
+             const std::map<std::string, std::string>& env, const std::string& logPath, int cpu = -1);
 // Waits for the child's exit until the deadline; true with its status.
 bool WaitExit(SChild& child, std::chrono::milliseconds deadline, int& status);
 // SIGTERM, then SIGKILL after the grace time; always reaps.

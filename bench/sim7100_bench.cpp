@@ -4,8 +4,9 @@
 //   structural floor  the daemon's shape (receive thread, locked queue, main
 //                     thread exchange, console lines, one response) and no more
 //   daemon            sim7100d-dev, one request at a time and 16 in flight
-// then all three again on a module whose line runs at 115200 baud, on every
-// CPU and on one CPU (as on a single-core board).  Rounds alternate after a
+// then all three again on a module whose line runs at 115200 baud: as the
+// scheduler places them, with the servers started on one CPU (taskset), and
+// all on one CPU (as on a single-core board).  Rounds alternate after a
 // warm-up, so every subject sees the same machine state.  Prints a table and writes the same figures as JSON.
 #include <sched.h>
 #include <sys/socket.h>
@@ -49,7 +50,7 @@ struct SOptions {
     long baud = 115200;
     int inFlight = 16;
     int starts = 5;
-    int pacedCpu = -1;  // the CPU of the single-core paced part; -1 leaves it out
+    int pacedCpu = -1;  // the CPU of the pinned paced runs; -1 leaves them out
     double timeScale = 1.0;
     unsigned deadline = 900;
     bool smoke = false;
@@ -89,14 +90,15 @@ void WaitForPath(const std::string& path, std::chrono::milliseconds deadline) {
 // A process on the RTOS link: the daemon or the structural floor.
 class CServer {
 public:
-    CServer(const std::string& name, const std::string& binary, const std::string& device, const SOptions& o) {
+    CServer(const std::string& name, const std::string& binary, const std::string& device, const SOptions& o,
+            int cpu = -1) {
         std::map<std::string, std::string> env{{"SIM7100D_DEVICE", device},
                                                {"SIM7100D_PORT", std::to_string(m_listener.Port())}};
         char scale[32];
         snprintf(scale, sizeof scale, "%g", o.timeScale);
         env["SIM7100D_TIME_SCALE"] = scale;
         if (!o.stubTools.empty()) env["PATH"] = o.stubTools + ":" + Env("PATH");
-        m_child = Spawn(name, {binary}, env, o.console);
+        m_child = Spawn(name, {binary}, env, o.console, cpu);
         m_link = std::make_unique<CLink>(m_listener.Accept(std::chrono::seconds(10)));
         m_registrationNs = m_link->ReadRegistration() - m_child.startNs;
     }
@@ -274,33 +276,38 @@ int FirstAllowedCpu() {
 }
 
 // The paced part: the three subjects on a module whose line runs at o.baud.
-// With cpu >= 0 this thread and every process it starts run on that one CPU,
-// so no wake-up has to reach another, idle CPU.
+// Pinned, a hand-over between the servers' two threads never has to wake
+// another, idle CPU; with kAll nothing does.
 struct SPaced {
     SRow pty, floor, daemon;
 };
+enum class EPinned { kNone, kServers, kAll };
 
-SPaced RunPaced(const SOptions& o, const std::string& dir, int cpu, std::vector<int64_t>& daemonStarts) {
+SPaced RunPaced(const SOptions& o, const std::string& dir, EPinned pinned, std::vector<int64_t>& daemonStarts) {
+    const int cpu = o.pacedCpu;
+    const int serverCpu = pinned == EPinned::kServers ? cpu : -1;
     cpu_set_t all;
     sched_getaffinity(0, sizeof all, &all);
-    if (cpu >= 0) {
+    if (pinned == EPinned::kAll) {
         cpu_set_t one;
         CPU_ZERO(&one);
         CPU_SET(cpu, &one);
         if (sched_setaffinity(0, sizeof one, &one) != 0)
             throw std::runtime_error("cannot run on CPU " + std::to_string(cpu));
     }
-    const std::string pace = "@" + std::to_string(o.baud) + (cpu >= 0 ? ", one CPU" : "");
+    const char* const placement[] = {"", ", servers pinned", ", one CPU"};
+    const int index = static_cast<int>(pinned);
+    const std::string pace = "@" + std::to_string(o.baud) + placement[index];
     SPaced rows{SRow{"pty floor " + pace}, SRow{"structural floor " + pace}, SRow{"sim7100d-dev " + pace}};
-    const std::string tty = dir + "/tty-paced" + std::to_string(cpu);
+    const std::string tty = dir + "/tty-paced" + std::to_string(index);
     SChild module = Spawn("modemsim", {o.modemsim, "--link", tty, "--baud", std::to_string(o.baud)}, {},
-                          dir + "/modemsim-paced" + std::to_string(cpu) + ".log");
+                          dir + "/modemsim-paced" + std::to_string(index) + ".log");
     WaitForPath(tty, std::chrono::seconds(10));
     {
-        CServer daemon("sim7100d-dev", o.daemon, tty, o);
+        CServer daemon("sim7100d-dev", o.daemon, tty, o, serverCpu);
         daemonStarts.push_back(daemon.RegistrationNs());
         daemon.PowerOn();
-        CServer floor("structural floor", o.floor, tty, o);
+        CServer floor("structural floor", o.floor, tty, o, serverCpu);
         floor.PowerOn();
         const int pty = OpenRawTerminal(tty, 50);
         const long warm = std::min<long>(o.warmup, 50);
@@ -343,7 +350,7 @@ int Run(int argc, char** argv) {
     app.add_option("--baud-requests", o.baudRequests, "daemon requests with paced output");
     app.add_option("--baud-rounds", o.baudRounds, "alternating rounds with paced output");
     app.add_option("--baud", o.baud, "the module line's baud rate in the paced part");
-    app.add_option("--paced-cpu", o.pacedCpu, "CPU of the paced part's single-core run (-1: leave it out)");
+    app.add_option("--paced-cpu", o.pacedCpu, "CPU of the paced part's pinned runs (-1: leave them out)");
     app.add_option("--in-flight", o.inFlight, "requests in flight for throughput")->check(CLI::Range(1, 16));
     app.add_option("--starts", o.starts, "extra daemon starts timed to the registration frame");
     app.add_option("--time-scale", o.timeScale, "SIM7100D_TIME_SCALE for the daemon");
@@ -437,9 +444,10 @@ int Run(int argc, char** argv) {
         Stop(module, std::chrono::seconds(2));
 
         // ---- paced line ---------------------------------------------------------------
-        const SPaced paced = RunPaced(o, dir, -1, daemonStarts);
-        const SPaced pacedOne =
-            o.pacedCpu >= 0 ? RunPaced(o, dir, o.pacedCpu, daemonStarts) : SPaced{SRow{""}, SRow{""}, SRow{""}};
+        const SPaced paced = RunPaced(o, dir, EPinned::kNone, daemonStarts);
+        const SPaced none{SRow{""}, SRow{""}, SRow{""}};
+        const SPaced pacedPinned = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kServers, daemonStarts) : none;
+        const SPaced pacedOne = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kAll, daemonStarts) : none;
 
         // ---- sizes --------------------------------------------------------------------
         json sizes;
@@ -450,9 +458,10 @@ int Run(int argc, char** argv) {
 
         // ---- figures ------------------------------------------------------------------
         json rows = json::array();
-        const SRow* const subjects[] = {&ptyRow,       &floorSeq,       &daemonSeq,      &floorPipe,
-                                        &daemonPipe,   &paced.pty,      &paced.floor,    &paced.daemon,
-                                        &pacedOne.pty, &pacedOne.floor, &pacedOne.daemon};
+        const SRow* const subjects[] = {&ptyRow,          &floorSeq,          &daemonSeq,          &floorPipe,
+                                        &daemonPipe,      &paced.pty,         &paced.floor,        &paced.daemon,
+                                        &pacedPinned.pty, &pacedPinned.floor, &pacedPinned.daemon, &pacedOne.pty,
+                                        &pacedOne.floor,  &pacedOne.daemon};
         for (const SRow* r : subjects) {
             if (!r->name.empty()) rows.push_back(RowJson(*r));
         }
@@ -478,6 +487,8 @@ int Run(int argc, char** argv) {
         const double pMed = Percentile(ptyRow.samples, 0.5), pP99 = Percentile(ptyRow.samples, 0.99);
         const double slowD = Percentile(paced.daemon.samples, 0.5), slowP = Percentile(paced.pty.samples, 0.5);
         const double slowF = Percentile(paced.floor.samples, 0.5);
+        const double pinD = Percentile(pacedPinned.daemon.samples, 0.5);
+        const double pinP = Percentile(pacedPinned.pty.samples, 0.5);
         const double oneD = Percentile(pacedOne.daemon.samples, 0.5), oneP = Percentile(pacedOne.pty.samples, 0.5);
         json ratios;
         ratios["daemon_over_structural_median"] = ratio(dMed, fMed);
@@ -490,6 +501,8 @@ int Run(int argc, char** argv) {
         ratios["paced_daemon_over_pty_median"] = ratio(slowD, slowP);
         ratios["paced_structural_over_pty_median"] = ratio(slowF, slowP);
         ratios["paced_daemon_over_structural_median"] = ratio(slowD, slowF);
+        ratios["paced_pinned_daemon_over_pty_median"] = ratio(pinD, pinP);
+        ratios["paced_pinned_structural_over_pty_median"] = ratio(Percentile(pacedPinned.floor.samples, 0.5), pinP);
         ratios["paced_one_cpu_daemon_over_pty_median"] = ratio(oneD, oneP);
         ratios["paced_one_cpu_structural_over_pty_median"] = ratio(Percentile(pacedOne.floor.samples, 0.5), oneP);
         const double wireUs = static_cast<double>(answerBytes) * 10.0 / static_cast<double>(o.baud) * 1e6;
@@ -508,6 +521,7 @@ int Run(int argc, char** argv) {
         target("daemon / structural floor, median round trip", ratio(dMed, fMed), 1.10, true);
         target("daemon / structural floor, p99 round trip", ratio(dP99, fP99), 1.5, true);
         target("daemon / pty floor at " + std::to_string(o.baud) + " baud, median", ratio(slowD, slowP), 1.05, true);
+        target("the same, the servers started on one CPU", ratio(pinD, pinP), 1.05, o.pacedCpu >= 0);
         target("the same, all on one CPU", ratio(oneD, oneP), 1.05, o.pacedCpu >= 0);
         target("resident growth from 1,000 to 100,000 requests, KiB", static_cast<double>(growth), 64,
                full && warmupServed <= 1000);
@@ -532,9 +546,9 @@ int Run(int argc, char** argv) {
         out["load_at_end"] = LoadAverage();
 
         // ---- the table ------------------------------------------------------------------
-        printf("\n%-32s %9s %10s %10s %10s %12s\n", "", "requests", "median us", "p99 us", "req/s", "CPU us/req");
+        printf("\n%-42s %9s %10s %10s %10s %12s\n", "", "requests", "median us", "p99 us", "req/s", "CPU us/req");
         for (const auto& r : rows) {
-            printf("%-32s %9ld %10s %10s %10s %12s\n", r["name"].get<std::string>().c_str(), r["requests"].get<long>(),
+            printf("%-42s %9ld %10s %10s %10s %12s\n", r["name"].get<std::string>().c_str(), r["requests"].get<long>(),
                    Fixed(r["median_us"], 1).c_str(), Fixed(r["p99_us"], 1).c_str(),
                    Fixed(r["requests_per_s"], 0).c_str(), Fixed(r["cpu_us_per_request"], 1).c_str());
         }
@@ -551,12 +565,15 @@ int Run(int argc, char** argv) {
         printf(
             "ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
             "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f; "
+            "paced, servers pinned: daemon/pty median %.3f, structural/pty %.3f; "
             "paced on one CPU: daemon/pty median %.3f, structural/pty %.3f\n",
             ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
             ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
             ratios["daemon_over_structural_throughput"].get<double>(),
             ratios["paced_daemon_over_pty_median"].get<double>(),
             ratios["paced_structural_over_pty_median"].get<double>(),
+            ratios["paced_pinned_daemon_over_pty_median"].get<double>(),
+            ratios["paced_pinned_structural_over_pty_median"].get<double>(),
             ratios["paced_one_cpu_daemon_over_pty_median"].get<double>(),
             ratios["paced_one_cpu_structural_over_pty_median"].get<double>());
         printf("\ntargets:\n");

@@ -1,7 +1,6 @@
 // The response record: every byte of it travels, so every byte is checked.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -9,8 +8,6 @@
 #include <vector>
 
 #include "cmd_response.h"
-
-extern "C" size_t sim7100_c_layout(unsigned which);
 
 namespace {
 
@@ -49,16 +46,6 @@ TEST(CmdResponse, ConstructorsZeroAllBytesFirst) {
          Image(2, -101, "Chip internal fail! 100% %s%n")},
     };
     for (const auto& c : cases) EXPECT_EQ(Built(c.build), c.image) << c.name;
-}
-
-TEST(CmdResponse, CAndCppAgreeOnTheLayout) {
-    const size_t cpp[] = {
-        sizeof(Sim7100FrameHeader),         sizeof(SCmdResponse),
-        offsetof(SCmdResponseData, text),   sizeof(SSetAuthenticationRequest),
-        offsetof(SEnterPinRequest, newPin), sizeof(SListSmsRequest),
-        offsetof(SWriteSmsRequest, body),
-    };
-    for (unsigned i = 0; i < std::size(cpp); ++i) EXPECT_EQ(sim7100_c_layout(i), cpp[i]) << i;
 }
 
 }  // namespace

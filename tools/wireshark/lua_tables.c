@@ -18,20 +18,20 @@ static void WriteTables(FILE* out) {
     fprintf(out, "local MSG_TERMINATE = %u\n", SIM7100_MSG_TERMINATE);
     fprintf(out, "local PAYLOAD_NONE, PAYLOAD_LAYOUT, PAYLOAD_TEXT = %d, %d, %d\n", SIM7100_PAYLOAD_NONE,
             SIM7100_PAYLOAD_LAYOUT, SIM7100_PAYLOAD_TEXT);
-    fprintf(out, "local FIELD_BYTE, FIELD_STRING, FIELD_STRING_OPT, FIELD_CHARS = %d, %d, %d, %d\n",
-            SIM7100_FIELD_BYTE, SIM7100_FIELD_STRING, SIM7100_FIELD_STRING_OPT, SIM7100_FIELD_CHARS);
+    fprintf(out, "local FIELD_BYTE, FIELD_STRING, FIELD_STRING_OPT, FIELD_CHARS = %d, %d, %d, %d\n", SIM7100_FIELD_BYTE,
+            SIM7100_FIELD_STRING, SIM7100_FIELD_STRING_OPT, SIM7100_FIELD_CHARS);
 
     fprintf(out, "local REQUEST_TYPES = {\n");
-#define SIM7100_LUA_TYPE(type, name, payload, size)                                                         \
-    fprintf(out, "    [%u] = { name = \"%s\", payload = %d, size = %u, fields = {} },\n", (unsigned)(type), \
-            #name, (int)(payload), (unsigned)(size));
+#define SIM7100_LUA_TYPE(type, name, payload, size)                                                                \
+    fprintf(out, "    [%u] = { name = \"%s\", payload = %d, size = %u, fields = {} },\n", (unsigned)(type), #name, \
+            (int)(payload), (unsigned)(size));
     SIM7100_REQUEST_TYPES(SIM7100_LUA_TYPE)
 #undef SIM7100_LUA_TYPE
     fprintf(out, "}\n");
 
-#define SIM7100_LUA_FIELD(type, layout, field, kind)                                                            \
+#define SIM7100_LUA_FIELD(type, layout, field, kind)                                                               \
     fprintf(out, "table.insert(REQUEST_TYPES[%u].fields, { name = \"%s\", kind = %d, offset = %u, size = %u })\n", \
-            (unsigned)(type), #field, (int)(kind), (unsigned)SIM7100_FIELD_OFFSET(layout, field),                \
+            (unsigned)(type), #field, (int)(kind), (unsigned)SIM7100_FIELD_OFFSET(layout, field),                  \
             (unsigned)SIM7100_FIELD_SIZE(layout, field));
     SIM7100_REQUEST_FIELDS(SIM7100_LUA_FIELD)
 #undef SIM7100_LUA_FIELD

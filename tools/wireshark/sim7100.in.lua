@@ -57,9 +57,9 @@ sim7100.fields = fields
 
 -- Only what the daemon refuses is flagged; what it serves is not.
 local ex = {
-    short = ProtoExpert.new("sim7100.short", "Payload shorter than the request's layout: refused",
+    short = ProtoExpert.new("sim7100.short", "Payload shorter than the request needs: refused",
         expert.group.MALFORMED, expert.severity.WARN),
-    unterminated = ProtoExpert.new("sim7100.unterminated", "String without a zero byte in its field: refused",
+    unterminated = ProtoExpert.new("sim7100.unterminated", "String not terminated within its field: refused",
         expert.group.MALFORMED, expert.severity.WARN),
     empty = ProtoExpert.new("sim7100.empty", "Empty text: refused", expert.group.MALFORMED, expert.severity.WARN),
     unknown = ProtoExpert.new("sim7100.unknown", "Unknown message type: no response", expert.group.PROTOCOL,
@@ -100,10 +100,17 @@ local function add_string(tree, field, range)
     return tree:add(field, range, value), terminated
 end
 
+local function check_size(tree, request, length)
+    if length >= request.size then
+        return true
+    end
+    tree:add_proto_expert_info(ex.short, string.format("Payload of %u bytes, the request needs %u: refused",
+        length, request.size))
+    return false
+end
+
 local function dissect_layout(tvb, tree, request, length)
-    if length < request.size then
-        tree:add_proto_expert_info(ex.short, string.format("Payload of %u bytes, the layout needs %u: refused",
-            length, request.size))
+    if not check_size(tree, request, length) then
         return 0
     end
     for _, field in ipairs(request.fields) do
@@ -125,10 +132,7 @@ local function dissect_request(tvb, tree, request, length)
     if request.payload == PAYLOAD_LAYOUT then
         return dissect_layout(tvb, tree, request, length)
     elseif request.payload == PAYLOAD_TEXT then
-        if length < request.size then
-            tree:add_proto_expert_info(ex.short)
-        end
-        if length == 0 then
+        if not check_size(tree, request, length) or length == 0 then
             return 0
         end
         local item = add_string(tree, pf.request_text, tvb(FRAME_HEADER_SIZE, length))
@@ -172,7 +176,8 @@ local function pair(tvb, pinfo, tree, link, type, is_request)
         elseif #queue > 0 then
             local request = table.remove(queue, 1)
             if request.type == type then
-                local ms = (pinfo.abs_ts - request.ts) * 1000
+                -- In microseconds, as a capture's timestamps go.
+                local ms = math.floor((pinfo.abs_ts - request.ts) * 1e6 + 0.5) / 1000
                 pairs_of[key] = { request = request.frame, ms = ms }
                 pairs_of[request.key] = { response = pinfo.number, ms = ms }
             end

@@ -147,7 +147,8 @@ TEST(DissectorTest, DecodesPairsAndFlagsASession) {
     if (Output("command -v tshark").empty()) GTEST_SKIP() << "tshark is not installed";
     // One in Wireshark's own plugin folder would load first and take the name.
     const std::string folders = Output("tshark -G folders 2>/dev/null");
-    std::istringstream global(folders.substr(std::min(folders.find("Global Lua Plugins:") + 19, folders.size())));
+    const auto at = folders.find("Global Lua Plugins:");
+    std::istringstream global(at == std::string::npos ? "" : folders.substr(at + 19));
     std::string folder;
     if (global >> folder && std::filesystem::exists(folder + "/sim7100.lua"))
         GTEST_SKIP() << "an installed " << folder << "/sim7100.lua would shadow the one under test";
@@ -208,6 +209,7 @@ TEST(DissectorTest, DecodesPairsAndFlagsASession) {
     std::ifstream stderrFile(dir + "/stderr"s);
     const std::string errors(std::istreambuf_iterator<char>(stderrFile), {});
     std::filesystem::remove_all(dir);
+    EXPECT_EQ(errors.find("Error"), std::string::npos) << errors;  // the script loaded
 
     size_t n = 0;
     for (std::string line; std::getline(lines, line) && n < session.size(); ++n) {

@@ -5,8 +5,8 @@
 -- responses.  Load it from a plugin folder or with -X lua_script:sim7100.lua;
 -- see docs/wireshark.md.
 --
--- The vocabulary below is generated from protocol/sim7100_protocol.h when
--- sim7100d is built.
+-- The vocabulary below is generated from protocol/sim7100_protocol.h by the
+-- build (tools/wireshark/lua_tables.c), never copied by hand.
 
 --@TABLES@
 

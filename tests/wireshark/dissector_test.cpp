@@ -1,0 +1,226 @@
+// sim7100.lua under Debian's tshark: a session of the link written into a
+// pcap file segment by segment, decoded in two passes, checked frame by
+// frame.  Split frames, segments carrying several frames and requests the
+// daemon refuses come first; every request type of the protocol header
+// follows once, served.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "rtos_peer.h"
+#include "sim7100_protocol.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Fields = std::map<std::string, std::string>;  // an empty value: the field is absent
+using R = RtosPeer;
+
+constexpr uint16_t kRtosPort = 50100;  // not the default: the preference must move the dissector
+
+template <typename T>
+std::string Bytes(T value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+std::string Pad(std::string text, size_t size) {
+    text.resize(size, '\0');
+    return text;
+}
+
+std::string Record(int32_t status, int32_t code, const std::string& text) {
+    return Pad(Bytes(status) + Bytes(code) + text, SIM7100_RESPONSE_SIZE);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+const std::map<uint32_t, std::string> kNames = {
+#define SIM7100_NAME(type, name, payload, size) {type, #name},
+    SIM7100_REQUEST_TYPES(SIM7100_NAME)
+#undef SIM7100_NAME
+};
+
+// Every layout's payload with a value of its own in each field, and the
+// fields the dissector should show for it.
+std::map<uint32_t, std::pair<std::string, Fields>> Layouts() {
+    std::map<uint32_t, std::pair<std::string, Fields>> layouts;
+    auto put = [&](uint32_t type, const std::string& field, int kind, size_t offset, size_t size) {
+        auto& [payload, fields] = layouts[type];
+        const std::string filter = Lower(kNames.at(type)) + "." + Lower(field);
+        const std::string value = kind == SIM7100_FIELD_BYTE ? std::to_string(offset + 7) : filter;
+        payload.resize(offset + size, '\0');
+        payload.replace(offset, kind == SIM7100_FIELD_BYTE ? 1 : value.size(),
+                        kind == SIM7100_FIELD_BYTE ? std::string(1, static_cast<char>(offset + 7)) : value);
+        fields["sim7100." + filter] = value;
+    };
+#define SIM7100_PUT(type, layout, field, kind) \
+    put(type, #field, kind, SIM7100_FIELD_OFFSET(layout, field), SIM7100_FIELD_SIZE(layout, field));
+    SIM7100_REQUEST_FIELDS(SIM7100_PUT)
+#undef SIM7100_PUT
+    return layouts;
+}
+
+struct SSegment {
+    bool fromDaemon;
+    std::string data;
+    Fields expect;
+};
+
+// Frames 1 to 9: the registration, then requests that complete in frames 4,
+// 5 and 8, their responses in 6, 7 and 9.
+std::vector<SSegment> Edges() {
+    const std::string apn = R::Frame(SIM7100_MSG_SET_APN, Pad("internet", 256));
+    const std::string pin = R::Frame(SIM7100_MSG_ENTER_PIN, Pad("1234", 64)) + R::Frame(SIM7100_MSG_GET_SIM_STATUS);
+    const std::string answers = R::Frame(SIM7100_MSG_SET_APN, Record(1, 0, "OK")) +
+                                R::Frame(SIM7100_MSG_ENTER_PIN, Record(2, -101, "ERROR")) +
+                                R::Frame(SIM7100_MSG_GET_SIM_STATUS, Record(5, 0, "+CPIN: SIM PIN"));
+    std::string refusals;
+    for (uint32_t type : {9, 10, 10, 38, 25, 26, 26, 20}) refusals += R::Frame(type, Record(2, -2, "refused"));
+    const std::string unterminated = ",String not terminated within its field: refused";
+    return {
+        {true, R::Frame(SIM7100_MSG_REGISTER), {{"_ws.col.Info", "Registration"}, {"sim7100.type", "1"}}},
+        {false, apn.substr(0, 5), {{"sim7100.type", ""}}},
+        {false, apn.substr(5, 100), {{"sim7100.type", ""}}},
+        {false,
+         apn.substr(105) + pin.substr(0, 40),
+         {{"sim7100.setapn.apn", "internet"}, {"sim7100.response_in", "6"}}},
+        {false,
+         pin.substr(40),
+         {{"sim7100.enterpin.pin", "1234"},
+          {"sim7100.response_in", "6,7"},
+          {"_ws.col.Info", "EnterPin request, GetSimStatus request"}}},
+        {true,
+         answers.substr(0, 2100),
+         {{"sim7100.request_in", "4,5"},
+          {"sim7100.time", "20,10"},
+          {"_ws.col.Info", "SetApn response: request carried out, EnterPin response: request failed or refused"}}},
+        {true,
+         answers.substr(2100),
+         {{"sim7100.request_in", "5"}, {"_ws.col.Info", "GetSimStatus response: SIM waits for its PIN"}}},
+        // Refused: a short layout, an unknown type (no response), unterminated
+        // strings, an empty text, a missing one.  Served: unterminated
+        // characters, an empty raw command, a payload the request does not read.
+        {false,
+         R::Frame(SIM7100_MSG_SET_APN, "internet\0"s) + R::Frame(77) +
+             R::Frame(SIM7100_MSG_ENTER_PIN, std::string(32, '1') + Pad("", 32)) +
+             R::Frame(SIM7100_MSG_ENTER_PIN, Pad("1", 32) + std::string(32, '2')) +
+             R::Frame(SIM7100_MSG_WRITE_SMS, "\x01" + std::string(176, '4')) +
+             R::Frame(SIM7100_MSG_RAW_COMMAND, "\0"s) + R::Frame(SIM7100_MSG_SET_ERROR_REPORTING, "\0"s) +
+             R::Frame(SIM7100_MSG_SET_ERROR_REPORTING) + R::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY, "junk"),
+         {{"sim7100.type", "9,77,10,10,38,25,26,26,20"},
+          {"sim7100.response_in", "9,9,9,9,9,9,9,9"},
+          {"sim7100.writesms.phone", "4444444444444444"},
+          {"sim7100.ignored", "696e7465726e657400,6a756e6b"},
+          {"_ws.expert.message",
+           "Payload of 9 bytes, the request needs 256: refused,Unknown message type: no response" + unterminated +
+               unterminated + ",Empty text: refused,Payload of 0 bytes, the request needs 1: refused"}}},
+        {true, refusals, {{"sim7100.request_in", "8,8,8,8,8,8,8,8"}}},
+    };
+}
+
+std::string Output(const std::string& command) {
+    std::string out(4096, '\0');
+    FILE* pipe = popen(command.c_str(), "r");
+    size_t used = 0;
+    while (pipe != nullptr && (used += fread(&out[used], 1, out.size() - used, pipe)) == out.size())
+        out.resize(out.size() * 2);
+    if (pipe != nullptr) pclose(pipe);
+    out.resize(used);
+    return out;
+}
+
+TEST(DissectorTest, DecodesPairsAndFlagsASession) {
+    if (Output("command -v tshark").empty()) GTEST_SKIP() << "tshark is not installed";
+    // One in Wireshark's own plugin folder would load first and take the name.
+    const std::string folders = Output("tshark -G folders 2>/dev/null");
+    const auto at = folders.find("Global Lua Plugins:");
+    std::istringstream global(at == std::string::npos ? "" : folders.substr(at + 19));
+    std::string folder;
+    if (global >> folder && std::filesystem::exists(folder + "/sim7100.lua"))
+        GTEST_SKIP() << "an installed " << folder << "/sim7100.lua would shadow the one under test";
+
+    std::vector<SSegment> session = Edges();
+    const auto layouts = Layouts();
+    for (const auto& [type, name] : kNames) {
+        const auto frame = std::to_string(session.size() + 1);
+        auto [payload, fields] = layouts.count(type) ? layouts.at(type) : std::pair<std::string, Fields>{};
+        if (type == SIM7100_MSG_RAW_COMMAND || type == SIM7100_MSG_SET_ERROR_REPORTING) {
+            payload = "AT+CMEE=2"s + '\0';
+            fields["sim7100.request_text"] = "AT+CMEE=2";
+        }
+        fields["_ws.col.Info"] = name + " request";
+        session.push_back({false, R::Frame(type, payload), fields});
+        const auto status = static_cast<int32_t>(type % 10 + 1);
+        session.push_back({true,
+                           R::Frame(type, Record(status, -static_cast<int32_t>(type), name)),
+                           {{"sim7100.type", std::to_string(type)},
+                            {"sim7100.cmdstatus", std::to_string(status)},
+                            {"sim7100.errcode", "-" + std::to_string(type)},
+                            {"sim7100.text", name},
+                            {"sim7100.request_in", frame}}});
+    }
+    session.push_back(
+        {false, R::Frame(SIM7100_MSG_TERMINATE), {{"_ws.col.Info", "Terminate"}, {"sim7100.response_in", ""}}});
+
+    // Raw IPv4 packets over loopback, one segment each, frame n at n * 10 ms.
+    std::string pcap = Bytes(0xa1b2c3d4u) + Bytes<uint16_t>(2) + Bytes<uint16_t>(4) + std::string(8, '\0') +
+                       Bytes(65535u) + Bytes(101u);
+    uint32_t seq[2] = {1000, 5000};
+    std::vector<std::string> names = {"_ws.expert.message"};
+    for (size_t n = 1; n <= session.size(); ++n) {
+        const auto& [fromDaemon, data, expect] = session[n - 1];
+        const uint16_t ports[2] = {htons(40000), htons(kRtosPort)};
+        const std::string packet = "\x45\0"s + Bytes(htons(static_cast<uint16_t>(40 + data.size()))) +
+                                   "\0\0\0\0\x40\x06\0\0\x7f\0\0\x01\x7f\0\0\x01"s + Bytes(ports[!fromDaemon]) +
+                                   Bytes(ports[fromDaemon]) + Bytes(htonl(seq[!fromDaemon])) +
+                                   Bytes(htonl(seq[fromDaemon])) + "\x50\x18\xff\xff\0\0\0\0"s + data;
+        seq[!fromDaemon] += static_cast<uint32_t>(data.size());
+        const auto size = static_cast<uint32_t>(packet.size());
+        pcap += Bytes(static_cast<uint32_t>(n / 100)) + Bytes(static_cast<uint32_t>(n % 100 * 10000)) + Bytes(size) +
+                Bytes(size) + packet;
+        for (const auto& field : expect) names.push_back(field.first);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+
+    // HOME of its own, so no personal plugin or preference takes part.
+    char dir[] = "/tmp/sim7100-dissector-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::ofstream(dir + "/link.pcap"s, std::ios::binary) << pcap;
+    std::string command =
+        "HOME="s + dir + " XDG_CONFIG_HOME=" + dir + " tshark -n -2 -o sim7100.port:" + std::to_string(kRtosPort) +
+        " -X lua_script:" SIM7100_LUA " -r " + dir + "/link.pcap -T fields -E occurrence=a -E aggregator=,";
+    for (const auto& name : names) command += " -e " + name;
+    std::istringstream lines(Output(command + " 2>" + dir + "/stderr"));
+    std::ifstream stderrFile(dir + "/stderr"s);
+    const std::string errors(std::istreambuf_iterator<char>(stderrFile), {});
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(errors.find("Error"), std::string::npos) << errors;  // the script loaded
+
+    size_t n = 0;
+    for (std::string line; std::getline(lines, line) && n < session.size(); ++n) {
+        std::istringstream cells(line + "\t");
+        Fields frame;
+        for (const auto& name : names) std::getline(cells, frame[name], '\t');
+        Fields expect = session[n].expect;
+        expect.emplace("_ws.expert.message", "");  // nothing flagged unless the table says so
+        for (const auto& [name, value] : expect) EXPECT_EQ(frame[name], value) << "frame " << n + 1 << ", " << name;
+    }
+    EXPECT_EQ(n, session.size()) << errors;
+}
+
+}  // namespace

@@ -289,10 +289,11 @@ SIM7100_STATIC_ASSERT(type_38_phone, offsetof(SWriteSmsRequest, phone) == 1);
 SIM7100_STATIC_ASSERT(type_38_body, offsetof(SWriteSmsRequest, body) == 17);
 
 /* The list covers every request type once, and every field lies in its layout. */
-#define SIM7100_COUNT_TYPE(type, name, payload, size) +1
-SIM7100_STATIC_ASSERT(one_entry_per_request_type, 0 SIM7100_REQUEST_TYPES(SIM7100_COUNT_TYPE) ==
-                                                      SIM7100_MSG_LAST_REQUEST - SIM7100_MSG_FIRST_REQUEST + 1);
+#define SIM7100_COUNT_TYPE(type, name, payload, size) sim7100_listed_##name,
+enum Sim7100ListedTypes { SIM7100_REQUEST_TYPES(SIM7100_COUNT_TYPE) SIM7100_LISTED_TYPES };
 #undef SIM7100_COUNT_TYPE
+SIM7100_STATIC_ASSERT(one_entry_per_request_type,
+                      SIM7100_LISTED_TYPES == SIM7100_MSG_LAST_REQUEST - SIM7100_MSG_FIRST_REQUEST + 1);
 #define SIM7100_FIELD_IN_LAYOUT(type, layout, field, kind) \
     SIM7100_STATIC_ASSERT(field_##layout##_##field,        \
                           SIM7100_FIELD_OFFSET(layout, field) + SIM7100_FIELD_SIZE(layout, field) <= sizeof(layout));

@@ -1,5 +1,7 @@
 #include "dispatch.h"
 
+#include <cstring>
+
 #include "sim7100.h"
 
 namespace {
@@ -64,6 +66,30 @@ const SRequestRoute kRoutes[] = {
 static_assert(sizeof kRoutes / sizeof kRoutes[0] == Ipc::eMsgWriteSms - Ipc::eMsgPowerOn + 1,
               "one route per request type");
 
+struct SField {
+    uint32_t type;
+    const char* name;
+    uint32_t offset;
+    uint32_t size;
+    int kind;
+};
+
+#define SIM7100_FIELD_ROW(type, layout, field, kind) \
+    {type, #field, SIM7100_FIELD_OFFSET(layout, field), SIM7100_FIELD_SIZE(layout, field), kind},
+constexpr SField kFields[] = {SIM7100_REQUEST_FIELDS(SIM7100_FIELD_ROW)};
+#undef SIM7100_FIELD_ROW
+
+// The first string field of the request with no zero byte within it, or null.
+// The payload is known to cover the whole layout.
+const char* UnterminatedField(uint32_t type, const uint8_t* data) {
+    for (const SField& f : kFields) {
+        const uint8_t* field = data + f.offset;
+        const bool read = f.kind == SIM7100_FIELD_STRING || (f.kind == SIM7100_FIELD_STRING_OPT && field[0] != 0);
+        if (f.type == type && read && memchr(field, 0, f.size) == nullptr) return f.name;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 const SRequestRoute* RouteOf(Ipc::EIpcMsgType type) {
@@ -78,6 +104,12 @@ SCmdResponse Dispatch(const SRequestRoute& route, const uint8_t* data, uint32_t 
     if (missing || emptyText) {
         return SCmdResponse(SIM7100_ERR_REFUSED, "Invalid request payload: %u bytes, %u expected", size,
                             route.layoutSize);
+    }
+    if (route.layoutSize != 0 && !route.text) {
+        const auto type = static_cast<uint32_t>(&route - kRoutes) + Ipc::eMsgPowerOn;
+        if (const char* field = UnterminatedField(type, data)) {
+            return SCmdResponse(SIM7100_ERR_REFUSED, "Invalid request payload: field %s is not terminated", field);
+        }
     }
     return route.run(data, size);
 }

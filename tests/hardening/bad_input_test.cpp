@@ -60,6 +60,21 @@ const std::vector<SVariant> kVariants = {
     {"64 KiB + 1", [](const SLayout& l) { return Fill(l, EFill::eFull) + std::string(65537 - l.Size(), kTail); }},
 };
 
+// Every layout field; isString: the operation reads it as a string that
+// must end within the field.
+struct SField {
+    uint32_t type;
+    const char* name;
+    size_t offset, size;
+    bool isString;
+};
+
+#define STRING_FIELD(type, layout, field, kind)                                            \
+    {type, #field, SIM7100_FIELD_OFFSET(layout, field), SIM7100_FIELD_SIZE(layout, field), \
+     (kind) == SIM7100_FIELD_STRING || (kind) == SIM7100_FIELD_STRING_OPT},
+const SField kFields[] = {SIM7100_REQUEST_FIELDS(STRING_FIELD)};
+#undef STRING_FIELD
+
 // The refusal the daemon's payload check gives, or "" for none.
 std::string ExpectedRefusal(uint32_t type, const SLayout& l, const std::string& payload) {
     if (type == SIM7100_MSG_RAW_COMMAND) return payload.empty() || payload[0] == '\0' ? "Empty command!" : "";
@@ -68,6 +83,11 @@ std::string ExpectedRefusal(uint32_t type, const SLayout& l, const std::string& 
     if (payload.size() < need || (l.text && payload[0] == '\0')) {
         return "Invalid request payload: " + std::to_string(payload.size()) + " bytes, " + std::to_string(need) +
                " expected";
+    }
+    for (const auto& f : kFields) {
+        if (f.type == type && f.isString && payload.find('\0', f.offset) >= f.offset + f.size) {
+            return std::string("Invalid request payload: field ") + f.name + " is not terminated";
+        }
     }
     return "";
 }
@@ -91,7 +111,34 @@ TEST(BadInput, EveryTypeAndPayloadShapeGetsExactlyOneFittingResponse) {
     rig.modem.SetSplit(0, 0);
     rig.modem.SetDefault({{"\r\nOK\r\n"}});
     ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
+    // Each string field filled to its end is refused by name, before the chip
+    // state is looked at; the same field with its last byte zero is served.
+    auto unterminatedFields = [&](const std::string& served) {
+        for (const auto& f : kFields) {
+            if (!f.isString) continue;
+            for (const bool terminated : {false, true}) {
+                SCOPED_TRACE(std::string(f.name) + (terminated ? ", last byte zero" : ", no zero byte"));
+                std::string payload = Fill(LayoutOf(f.type), EFill::eLongestLegal);
+                std::fill_n(payload.begin() + static_cast<long>(f.offset), f.size, 'x');
+                if (terminated) payload[f.offset + f.size - 1] = '\0';
+                const size_t before = rig.modem.Commands().size();
+                const auto r = rig.Request(f.type, payload);
+                if (!terminated) {
+                    EXPECT_EQ(r.record.cmdStatus, 2);
+                    EXPECT_EQ(r.record.errCode, -2);
+                    EXPECT_EQ(r.Text(), std::string("Invalid request payload: field ") + f.name + " is not terminated");
+                    EXPECT_TRUE(rig.CommandsSince(before).empty()) << "a refused request reached the module";
+                } else if (!served.empty()) {
+                    EXPECT_EQ(r.Text(), served);
+                } else {
+                    EXPECT_THAT(r.Text(), Not(StartsWith("Invalid request payload")));
+                }
+            }
+        }
+    };
+    unterminatedFields("Chip is not initialized!");
     ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    unterminatedFields("");
     rig.modem.On("AT+CSQ\r\n", "\r\n+CSQ: 23,99\r\n\r\nOK\r\n", true);
     auto powerOn = [&] {
         const auto r = rig.Request(SIM7100_MSG_POWER_ON);

@@ -71,10 +71,19 @@ void Number(CLI::App& app, const char* name, unsigned& target, unsigned max, con
     app.add_option(name, target, help)->required()->transform(Decimal())->check(CLI::Range(0u, max));
 }
 
-// Refuses what does not fit a character field of `field` bytes (one is the
+// A character field's size, from the protocol's field list; 0 for none.
+size_t FieldSize(uint32_t type, const std::string& name) {
+#define SIM7100_FIELD_SIZE_OF(t, layout, field, kind) \
+    if ((t) == type && name == #field) return SIM7100_FIELD_SIZE(layout, field);
+    SIM7100_REQUEST_FIELDS(SIM7100_FIELD_SIZE_OF)
+#undef SIM7100_FIELD_SIZE_OF
+    return 0;
+}
+
+// Refuses what would not end within its character field (one byte is the
 // terminator) or would break the AT command the daemon builds around it.
 std::string CheckField(const char* what, const std::string& value, size_t field, bool quoted) {
-    if (value.size() > field - 1) {
+    if (value.size() + 1 > field) {
         return std::string(what) + " is " + std::to_string(value.size()) + " characters long; at most " +
                std::to_string(field - 1) + " fit";
     }
@@ -98,10 +107,9 @@ Bytes CString(const std::string& text) {
     return bytes;
 }
 
-std::string CheckPin(const char* what, const std::string& pin) {
-    if (pin.size() > sizeof(SEnterPinRequest::pin) - 1) {
-        return std::string(what) + " is " + std::to_string(pin.size()) + " characters long; at most 31 fit";
-    }
+std::string CheckPin(const char* what, const std::string& pin, const char* field) {
+    const std::string refusal = CheckField(what, pin, FieldSize(SIM7100_MSG_ENTER_PIN, field), false);
+    if (!refusal.empty()) return refusal;
     if (!AllDigits(pin)) return std::string(what) + " must be digits only";
     return "";
 }
@@ -143,19 +151,18 @@ std::string ClockNow() {
 }
 
 std::string BuildAuth(const SValues& v, SRequest& r) {
-    SSetAuthenticationRequest layout;
     for (auto [what, value] : {std::pair{"USER", &v.first}, std::pair{"PASSWORD", &v.second}}) {
-        std::string refusal = CheckField(what, *value, sizeof layout.user, true);
+        std::string refusal = CheckField(what, *value, FieldSize(SIM7100_MSG_SET_AUTHENTICATION, Lower(what)), true);
         if (!refusal.empty()) return refusal;
     }
-    r.payload.assign(sizeof layout, 0);
+    r.payload.assign(sizeof(SSetAuthenticationRequest), 0);
     Put(r.payload, offsetof(SSetAuthenticationRequest, user), v.first);
     Put(r.payload, offsetof(SSetAuthenticationRequest, password), v.second);
     return "";
 }
 
 std::string BuildApn(const SValues& v, SRequest& r) {
-    std::string refusal = CheckField("APN", v.first, sizeof(SSetApnRequest::apn), true);
+    std::string refusal = CheckField("APN", v.first, FieldSize(SIM7100_MSG_SET_APN, "apn"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetApnRequest), 0);
     Put(r.payload, 0, v.first);
@@ -163,8 +170,8 @@ std::string BuildApn(const SValues& v, SRequest& r) {
 }
 
 std::string BuildPin(const SValues& v, SRequest& r) {
-    std::string refusal = CheckPin("PIN", v.first);
-    if (refusal.empty() && !v.second.empty()) refusal = CheckPin("NEWPIN", v.second);
+    std::string refusal = CheckPin("PIN", v.first, "pin");
+    if (refusal.empty() && !v.second.empty()) refusal = CheckPin("NEWPIN", v.second, "newPin");
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SEnterPinRequest), 0);
     Put(r.payload, offsetof(SEnterPinRequest, pin), v.first);
@@ -199,7 +206,7 @@ std::string BuildFlush(const SValues&, SRequest& r) {
 std::string BuildClock(const SValues& v, SRequest& r) {
     const std::string time = Lower(v.first) == "now" ? ClockNow() : v.first;
     if (time.empty()) return "TIME must not be empty";
-    std::string refusal = CheckField("TIME", time, sizeof(SSetClockRequest::time), true);
+    std::string refusal = CheckField("TIME", time, FieldSize(SIM7100_MSG_SET_CLOCK, "time"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetClockRequest), 0);
     Put(r.payload, 0, time);
@@ -208,7 +215,7 @@ std::string BuildClock(const SValues& v, SRequest& r) {
 
 std::string BuildTimeServer(const SValues& v, SRequest& r) {
     if (v.first.empty()) return "HOST must not be empty";
-    std::string refusal = CheckField("HOST", v.first, sizeof(SSetTimeServerRequest::server), true);
+    std::string refusal = CheckField("HOST", v.first, FieldSize(SIM7100_MSG_SET_TIME_SERVER, "server"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetTimeServerRequest), 0);
     Put(r.payload, 0, v.first);
@@ -249,11 +256,16 @@ std::string BuildWriteSms(const SValues& v, SRequest& r) {
     if (!v.status.empty() && !SmsSelector(v.status, selector)) return UnknownStatus(v.status);
     // The daemon writes the '+' itself; a number given with one is still fine.
     const std::string phone = !v.first.empty() && v.first[0] == '+' ? v.first.substr(1) : v.first;
-    if (!AllDigits(phone) || phone.size() > sizeof(SWriteSmsRequest::phone) - 1) {
-        return "PHONE must be 1 to 15 digits (an optional leading '+' aside), not '" + v.first + "'";
+    const size_t digits = FieldSize(SIM7100_MSG_WRITE_SMS, "phone") - 1;
+    if (!AllDigits(phone) || phone.size() > digits) {
+        return "PHONE must be 1 to " + std::to_string(digits) + " digits (an optional leading '+' aside), not '" +
+               v.first + "'";
     }
-    if (v.second.size() > sizeof(SWriteSmsRequest::body) - 1) {
-        return "TEXT is " + std::to_string(v.second.size()) + " characters long; at most 159 fit";
+    // Line breaks are fine in a message: only the size is checked here.
+    const size_t body = FieldSize(SIM7100_MSG_WRITE_SMS, "body") - 1;
+    if (v.second.size() > body) {
+        return "TEXT is " + std::to_string(v.second.size()) + " characters long; at most " + std::to_string(body) +
+               " fit";
     }
     // Ctrl-Z would end the message early and ESC would cancel it.
     if (v.second.find_first_of("\x1a\x1b") != std::string::npos) return "TEXT must not contain Ctrl-Z or ESC";

@@ -71,6 +71,15 @@ void Number(CLI::App& app, const char* name, unsigned& target, unsigned max, con
     app.add_option(name, target, help)->required()->transform(Decimal())->check(CLI::Range(0u, max));
 }
 
+struct SListType {
+    uint32_t type;
+    const char* name;
+};
+
+#define SIM7100_LIST_TYPE(type, name, payload, size) {type, #name},
+const SListType kListTypes[] = {SIM7100_REQUEST_TYPES(SIM7100_LIST_TYPE)};
+#undef SIM7100_LIST_TYPE
+
 // A character field's size, from the protocol's field list; 0 for none.
 size_t FieldSize(uint32_t type, const std::string& name) {
 #define SIM7100_FIELD_SIZE_OF(t, layout, field, kind) \
@@ -285,9 +294,13 @@ std::string BuildTerminate(const SValues&, SRequest& r) {
 std::string BuildFrame(const SValues& v, SRequest& r) {
     // TYPE is checked here, not by validators: see Optional().
     std::string type = v.second;
-    const std::string notDecimal = Decimal()(type);
-    if (!notDecimal.empty() || !CLI::detail::lexical_cast(type, r.type)) {
-        return "TYPE must be a decimal number from 0 to 4294967295, not '" + v.second + "'";
+    const auto named = std::find_if(std::begin(kListTypes), std::end(kListTypes),
+                                    [&type](const SListType& t) { return Lower(t.name) == Lower(type); });
+    if (named != std::end(kListTypes)) {
+        r.type = named->type;
+    } else if (!Decimal()(type).empty() || !CLI::detail::lexical_cast(type, r.type)) {
+        return "TYPE must be a request type's name (SetApn, ...) or a decimal number from 0 to 4294967295, not '" +
+               v.second + "'";
     }
     const std::string& hex = v.first;
     if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
@@ -400,7 +413,7 @@ const std::vector<SCommand>& Commands() {
          BuildTerminate},
         {{"frame", 0, "TYPE [HEXPAYLOAD]", "send any type with any payload bytes, unchecked"},
          [](CLI::App& a, SValues& v) {
-             Required(a, "TYPE", v.second, "message type, decimal");
+             Required(a, "TYPE", v.second, "message type: a request type's name (SetApn) or a decimal number");
              Optional(a, "HEXPAYLOAD", v.first, "payload as hex digits, e.g. 0100");
          },
          BuildFrame},
@@ -458,6 +471,13 @@ std::string CommandNameOf(uint32_t type) {
     const auto found =
         std::find_if(commands.begin(), commands.end(), [type](const SCommand& c) { return c.info.type == type; });
     return found != commands.end() ? found->info.name : "";
+}
+
+std::string TypeName(uint32_t type) {
+    for (const SListType& t : kListTypes) {
+        if (t.type == type) return t.name;
+    }
+    return "";
 }
 
 std::string CommandSummary() {

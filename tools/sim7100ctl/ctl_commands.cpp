@@ -83,7 +83,7 @@ const SListType kListTypes[] = {SIM7100_REQUEST_TYPES(SIM7100_LIST_TYPE)};
 // A character field's size, from the protocol's field list; 0 for none.
 size_t FieldSize(uint32_t type, const std::string& name) {
 #define SIM7100_FIELD_SIZE_OF(t, layout, field, kind) \
-    if ((t) == type && name == #field) return SIM7100_FIELD_SIZE(layout, field);
+    if ((t) == type && name == #field) return sizeof(layout::field);
     SIM7100_REQUEST_FIELDS(SIM7100_FIELD_SIZE_OF)
 #undef SIM7100_FIELD_SIZE_OF
     return 0;
@@ -117,7 +117,7 @@ Bytes CString(const std::string& text) {
 }
 
 std::string CheckPin(const char* what, const std::string& pin, const char* field) {
-    const std::string refusal = CheckField(what, pin, FieldSize(SIM7100_MSG_ENTER_PIN, field), false);
+    std::string refusal = CheckField(what, pin, FieldSize(SIM7100_MSG_ENTER_PIN, field), false);
     if (!refusal.empty()) return refusal;
     if (!AllDigits(pin)) return std::string(what) + " must be digits only";
     return "";
@@ -294,8 +294,8 @@ std::string BuildTerminate(const SValues&, SRequest& r) {
 std::string BuildFrame(const SValues& v, SRequest& r) {
     // TYPE is checked here, not by validators: see Optional().
     std::string type = v.second;
-    const auto named = std::find_if(std::begin(kListTypes), std::end(kListTypes),
-                                    [&type](const SListType& t) { return Lower(t.name) == Lower(type); });
+    const auto* const named = std::find_if(std::begin(kListTypes), std::end(kListTypes),
+                                           [&type](const SListType& t) { return Lower(t.name) == Lower(type); });
     if (named != std::end(kListTypes)) {
         r.type = named->type;
     } else if (!Decimal()(type).empty() || !CLI::detail::lexical_cast(type, r.type)) {
@@ -474,10 +474,9 @@ std::string CommandNameOf(uint32_t type) {
 }
 
 std::string TypeName(uint32_t type) {
-    for (const SListType& t : kListTypes) {
-        if (t.type == type) return t.name;
-    }
-    return "";
+    const auto* const found = std::find_if(std::begin(kListTypes), std::end(kListTypes),
+                                           [type](const SListType& t) { return t.type == type; });
+    return found != std::end(kListTypes) ? found->name : "";
 }
 
 std::string CommandSummary() {

@@ -91,9 +91,10 @@ constexpr SField kFields[] = {SIM7100_REQUEST_FIELDS(SIM7100_FIELD_ROW)};
 // The payload is known to cover the whole layout.
 const char* UnterminatedField(uint32_t type, const uint8_t* data) {
     for (const SField& f : kFields) {
+        if (f.type != type) continue;  // other layouts' offsets may lie beyond this payload
         const uint8_t* field = data + f.offset;
         const bool read = f.kind == SIM7100_FIELD_STRING || (f.kind == SIM7100_FIELD_STRING_OPT && field[0] != 0);
-        if (f.type == type && read && memchr(field, 0, f.size) == nullptr) return f.name;
+        if (read && memchr(field, 0, f.size) == nullptr) return f.name;
     }
     return nullptr;
 }

@@ -299,7 +299,7 @@ std::string BuildFrame(const SValues& v, SRequest& r) {
     if (named != std::end(kListTypes)) {
         r.type = named->type;
     } else if (!Decimal()(type).empty() || !CLI::detail::lexical_cast(type, r.type)) {
-        return "TYPE must be a request type's name (SetApn, ...) or a decimal number from 0 to 4294967295, not '" +
+        return "TYPE must be a decimal number from 0 to 4294967295 or a request type's name (SetApn, ...), not '" +
                v.second + "'";
     }
     const std::string& hex = v.first;

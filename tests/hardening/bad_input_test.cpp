@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "hardening_rig.h"
+#include "sim7100_protocol.h"
 
 namespace hardening {
 namespace {

@@ -12,6 +12,14 @@
 
 namespace {
 
+struct SPayloadRule {
+    int kind;
+    uint32_t size;
+};
+#define SIM7100_PAYLOAD_RULE(type, name, payload, size) {payload, size},
+const SPayloadRule kRules[] = {SIM7100_REQUEST_TYPES(SIM7100_PAYLOAD_RULE)};
+#undef SIM7100_PAYLOAD_RULE
+
 CSim7100Impl& UnpoweredModem() {
     static CSim7100Impl* modem = [] {
         SDaemonSettings settings;
@@ -49,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FUZZ_REQUIRE(TextTerminated(r));
     FUZZ_REQUIRE(!modem.Initialized() && modem.Fd() == -1);
-    const bool shortPayload = route->layoutSize != 0 && payloadSize < route->layoutSize;
-    const bool emptyText = route->text && (bytes == nullptr || bytes[0] == 0);
+    const SPayloadRule& rule = kRules[type - Ipc::eMsgPowerOn];
+    const bool shortPayload = rule.size != 0 && payloadSize < rule.size;
+    const bool emptyText = rule.kind == SIM7100_PAYLOAD_TEXT && rule.size != 0 && (bytes == nullptr || bytes[0] == 0);
     if (shortPayload || emptyText) {
         FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED && r.errCode == SIM7100_ERR_REFUSED);
         FUZZ_REQUIRE(strncmp(r.text, "Invalid request payload", 23) == 0);

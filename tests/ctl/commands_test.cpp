@@ -51,7 +51,7 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
          Layout(177, {{0, "\x03"}, {1, "4917"}, {17, "50% off"}})},
         {{"write-sms", "4917", "hi"}, 38, Layout(177, {{0, "\x02"}, {1, "4917"}, {17, "hi"}})},
         {{"terminate"}, 2, {}, false, true},
-        {{"frame", "9", "0102fF"}, 9, {0x01, 0x02, 0xff}},
+        {{"frame", "setApn", "0102fF"}, 9, {0x01, 0x02, 0xff}},
         {{"frame", "99", "00"}, 99, {0x00}, false},
         {{"frame", "4294967295"}, 4294967295u, {}, false},
     };

@@ -67,7 +67,7 @@ TEST(ctl_output, ReadableBlockShowsEachLine) {
     EXPECT_EQ(ctl::FormatHuman(Request({"signal"}),
                                ctl::DecodeResponse(20, Record(1, 23, "CSQ: \r\n+CSQ: 23,99\r\n\r\nOK\r\n"))),
               "  --------------------------------------------\n"
-              "  request   | signal (type 20)\n"
+              "  request   | signal (type 20 GetSignalQuality)\n"
               "  cmdStatus | 1 (ok)\n"
               "  errCode   | 23\n"
               "  text      | CSQ: \n"
@@ -76,7 +76,7 @@ TEST(ctl_output, ReadableBlockShowsEachLine) {
               "            | OK\n");
     EXPECT_EQ(ctl::FormatHuman(Request({"set-apn", "my apn"}), ctl::DecodeResponse(21, Record(9, 2, ""))),
               "  --------------------------------------------\n"
-              "  request   | set-apn 'my apn' (type 9)\n"
+              "  request   | set-apn 'my apn' (type 9 SetApn)\n"
               "  warning   | response type 21, request type 9\n"
               "  cmdStatus | 9 (chip type reported)\n"
               "  errCode   | 2\n"

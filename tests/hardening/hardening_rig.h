@@ -108,35 +108,14 @@ private:
     std::unique_ptr<modemsim::CSimulator> m_sim;
 };
 
-// The fields of a request type's payload, in order; a text type is one
-// field that is the whole payload, a type without an entry takes none.
-struct SLayout {
-    std::vector<size_t> fields;  // sizes; 1-byte number fields included
-    bool text = false;
-    size_t Size() const {
-        size_t n = 0;
-        for (size_t f : fields) n += f;
-        return n;
-    }
-};
-
-inline SLayout LayoutOf(uint32_t type) {
-    static const std::map<uint32_t, SLayout> layouts = {
-        {SIM7100_MSG_SET_AUTHENTICATION, {{256, 256}}},
-        {SIM7100_MSG_SET_APN, {{256}}},
-        {SIM7100_MSG_ENTER_PIN, {{32, 32}}},
-        {SIM7100_MSG_RAW_COMMAND, {{}, true}},
-        {SIM7100_MSG_SET_ERROR_REPORTING, {{}, true}},
-        {SIM7100_MSG_SET_CLOCK, {{40}}},
-        {SIM7100_MSG_SET_TIME_SERVER, {{256}}},
-        {SIM7100_MSG_SET_SMS_MODE, {{1}}},
-        {SIM7100_MSG_LIST_SMS, {{1, 1}}},
-        {SIM7100_MSG_READ_SMS, {{1}}},
-        {SIM7100_MSG_DELETE_SMS, {{1, 1}}},
-        {SIM7100_MSG_WRITE_SMS, {{1, 16, 160}}},
-    };
-    const auto found = layouts.find(type);
-    return found != layouts.end() ? found->second : SLayout{};
+// A request type's layout size from the protocol's request list; 0 for types
+// without a fixed layout.
+inline size_t LayoutSizeOf(uint32_t type) {
+#define SIM7100_LAYOUT_SIZE(t, name, payload, size) \
+    if ((t) == type && (payload) == SIM7100_PAYLOAD_LAYOUT) return size;
+    SIM7100_REQUEST_TYPES(SIM7100_LAYOUT_SIZE)
+#undef SIM7100_LAYOUT_SIZE
+    return 0;
 }
 
 // Short timings, so two-part answers come well within the scaled budgets.

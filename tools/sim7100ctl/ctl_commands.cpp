@@ -71,10 +71,28 @@ void Number(CLI::App& app, const char* name, unsigned& target, unsigned max, con
     app.add_option(name, target, help)->required()->transform(Decimal())->check(CLI::Range(0u, max));
 }
 
-// Refuses what does not fit a character field of `field` bytes (one is the
+struct SListType {
+    uint32_t type;
+    const char* name;
+};
+
+#define SIM7100_LIST_TYPE(type, name, payload, size) {type, #name},
+const SListType kListTypes[] = {SIM7100_REQUEST_TYPES(SIM7100_LIST_TYPE)};
+#undef SIM7100_LIST_TYPE
+
+// A character field's size, from the protocol's field list; 0 for none.
+size_t FieldSize(uint32_t type, const std::string& name) {
+#define SIM7100_FIELD_SIZE_OF(t, layout, field, kind) \
+    if ((t) == type && name == #field) return sizeof(layout::field);
+    SIM7100_REQUEST_FIELDS(SIM7100_FIELD_SIZE_OF)
+#undef SIM7100_FIELD_SIZE_OF
+    return 0;
+}
+
+// Refuses what would not end within its character field (one byte is the
 // terminator) or would break the AT command the daemon builds around it.
 std::string CheckField(const char* what, const std::string& value, size_t field, bool quoted) {
-    if (value.size() > field - 1) {
+    if (value.size() + 1 > field) {
         return std::string(what) + " is " + std::to_string(value.size()) + " characters long; at most " +
                std::to_string(field - 1) + " fit";
     }
@@ -98,10 +116,9 @@ Bytes CString(const std::string& text) {
     return bytes;
 }
 
-std::string CheckPin(const char* what, const std::string& pin) {
-    if (pin.size() > sizeof(SEnterPinRequest::pin) - 1) {
-        return std::string(what) + " is " + std::to_string(pin.size()) + " characters long; at most 31 fit";
-    }
+std::string CheckPin(const char* what, const std::string& pin, const char* field) {
+    std::string refusal = CheckField(what, pin, FieldSize(SIM7100_MSG_ENTER_PIN, field), false);
+    if (!refusal.empty()) return refusal;
     if (!AllDigits(pin)) return std::string(what) + " must be digits only";
     return "";
 }
@@ -143,19 +160,18 @@ std::string ClockNow() {
 }
 
 std::string BuildAuth(const SValues& v, SRequest& r) {
-    SSetAuthenticationRequest layout;
     for (auto [what, value] : {std::pair{"USER", &v.first}, std::pair{"PASSWORD", &v.second}}) {
-        std::string refusal = CheckField(what, *value, sizeof layout.user, true);
+        std::string refusal = CheckField(what, *value, FieldSize(SIM7100_MSG_SET_AUTHENTICATION, Lower(what)), true);
         if (!refusal.empty()) return refusal;
     }
-    r.payload.assign(sizeof layout, 0);
+    r.payload.assign(sizeof(SSetAuthenticationRequest), 0);
     Put(r.payload, offsetof(SSetAuthenticationRequest, user), v.first);
     Put(r.payload, offsetof(SSetAuthenticationRequest, password), v.second);
     return "";
 }
 
 std::string BuildApn(const SValues& v, SRequest& r) {
-    std::string refusal = CheckField("APN", v.first, sizeof(SSetApnRequest::apn), true);
+    std::string refusal = CheckField("APN", v.first, FieldSize(SIM7100_MSG_SET_APN, "apn"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetApnRequest), 0);
     Put(r.payload, 0, v.first);
@@ -163,8 +179,8 @@ std::string BuildApn(const SValues& v, SRequest& r) {
 }
 
 std::string BuildPin(const SValues& v, SRequest& r) {
-    std::string refusal = CheckPin("PIN", v.first);
-    if (refusal.empty() && !v.second.empty()) refusal = CheckPin("NEWPIN", v.second);
+    std::string refusal = CheckPin("PIN", v.first, "pin");
+    if (refusal.empty() && !v.second.empty()) refusal = CheckPin("NEWPIN", v.second, "newPin");
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SEnterPinRequest), 0);
     Put(r.payload, offsetof(SEnterPinRequest, pin), v.first);
@@ -199,7 +215,7 @@ std::string BuildFlush(const SValues&, SRequest& r) {
 std::string BuildClock(const SValues& v, SRequest& r) {
     const std::string time = Lower(v.first) == "now" ? ClockNow() : v.first;
     if (time.empty()) return "TIME must not be empty";
-    std::string refusal = CheckField("TIME", time, sizeof(SSetClockRequest::time), true);
+    std::string refusal = CheckField("TIME", time, FieldSize(SIM7100_MSG_SET_CLOCK, "time"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetClockRequest), 0);
     Put(r.payload, 0, time);
@@ -208,7 +224,7 @@ std::string BuildClock(const SValues& v, SRequest& r) {
 
 std::string BuildTimeServer(const SValues& v, SRequest& r) {
     if (v.first.empty()) return "HOST must not be empty";
-    std::string refusal = CheckField("HOST", v.first, sizeof(SSetTimeServerRequest::server), true);
+    std::string refusal = CheckField("HOST", v.first, FieldSize(SIM7100_MSG_SET_TIME_SERVER, "server"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetTimeServerRequest), 0);
     Put(r.payload, 0, v.first);
@@ -249,11 +265,16 @@ std::string BuildWriteSms(const SValues& v, SRequest& r) {
     if (!v.status.empty() && !SmsSelector(v.status, selector)) return UnknownStatus(v.status);
     // The daemon writes the '+' itself; a number given with one is still fine.
     const std::string phone = !v.first.empty() && v.first[0] == '+' ? v.first.substr(1) : v.first;
-    if (!AllDigits(phone) || phone.size() > sizeof(SWriteSmsRequest::phone) - 1) {
-        return "PHONE must be 1 to 15 digits (an optional leading '+' aside), not '" + v.first + "'";
+    const size_t digits = FieldSize(SIM7100_MSG_WRITE_SMS, "phone") - 1;
+    if (!AllDigits(phone) || phone.size() > digits) {
+        return "PHONE must be 1 to " + std::to_string(digits) + " digits (an optional leading '+' aside), not '" +
+               v.first + "'";
     }
-    if (v.second.size() > sizeof(SWriteSmsRequest::body) - 1) {
-        return "TEXT is " + std::to_string(v.second.size()) + " characters long; at most 159 fit";
+    // Line breaks are fine in a message: only the size is checked here.
+    const size_t body = FieldSize(SIM7100_MSG_WRITE_SMS, "body") - 1;
+    if (v.second.size() > body) {
+        return "TEXT is " + std::to_string(v.second.size()) + " characters long; at most " + std::to_string(body) +
+               " fit";
     }
     // Ctrl-Z would end the message early and ESC would cancel it.
     if (v.second.find_first_of("\x1a\x1b") != std::string::npos) return "TEXT must not contain Ctrl-Z or ESC";
@@ -273,9 +294,13 @@ std::string BuildTerminate(const SValues&, SRequest& r) {
 std::string BuildFrame(const SValues& v, SRequest& r) {
     // TYPE is checked here, not by validators: see Optional().
     std::string type = v.second;
-    const std::string notDecimal = Decimal()(type);
-    if (!notDecimal.empty() || !CLI::detail::lexical_cast(type, r.type)) {
-        return "TYPE must be a decimal number from 0 to 4294967295, not '" + v.second + "'";
+    const auto* const named = std::find_if(std::begin(kListTypes), std::end(kListTypes),
+                                           [&type](const SListType& t) { return Lower(t.name) == Lower(type); });
+    if (named != std::end(kListTypes)) {
+        r.type = named->type;
+    } else if (!Decimal()(type).empty() || !CLI::detail::lexical_cast(type, r.type)) {
+        return "TYPE must be a decimal number from 0 to 4294967295 or a request type's name (SetApn, ...), not '" +
+               v.second + "'";
     }
     const std::string& hex = v.first;
     if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
@@ -388,7 +413,7 @@ const std::vector<SCommand>& Commands() {
          BuildTerminate},
         {{"frame", 0, "TYPE [HEXPAYLOAD]", "send any type with any payload bytes, unchecked"},
          [](CLI::App& a, SValues& v) {
-             Required(a, "TYPE", v.second, "message type, decimal");
+             Required(a, "TYPE", v.second, "message type: a request type's name (SetApn) or a decimal number");
              Optional(a, "HEXPAYLOAD", v.first, "payload as hex digits, e.g. 0100");
          },
          BuildFrame},
@@ -446,6 +471,12 @@ std::string CommandNameOf(uint32_t type) {
     const auto found =
         std::find_if(commands.begin(), commands.end(), [type](const SCommand& c) { return c.info.type == type; });
     return found != commands.end() ? found->info.name : "";
+}
+
+std::string TypeName(uint32_t type) {
+    const auto* const found = std::find_if(std::begin(kListTypes), std::end(kListTypes),
+                                           [type](const SListType& t) { return t.type == type; });
+    return found != std::end(kListTypes) ? found->name : "";
 }
 
 std::string CommandSummary() {

@@ -34,6 +34,9 @@ const std::vector<SCommandInfo>& CommandTable();
 const SCommandInfo* FindCommand(const std::string& name);
 // The command that sends `type`, or "" when none does.
 std::string CommandNameOf(uint32_t type);
+// The request type's name in the protocol's list ("SetApn"), or "" for
+// types outside it.
+std::string TypeName(uint32_t type);
 // One line per command, for the program's help.
 std::string CommandSummary();
 

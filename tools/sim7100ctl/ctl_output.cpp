@@ -148,7 +148,9 @@ std::string WithMeaning(int32_t value, const std::string& meaning) {
 
 std::string FormatHuman(const SRequest& request, const SResponse& response) {
     std::string block = "  " + std::string(44, '-') + "\n";
-    block += Row("request", request.Display() + " (type " + std::to_string(request.type) + ")");
+    const std::string name = TypeName(request.type);
+    block += Row("request",
+                 request.Display() + " (type " + std::to_string(request.type) + (name.empty() ? "" : " ") + name + ")");
     for (const std::string& w : ResponseWarnings(request, response)) block += Row("warning", w);
     const std::string status = StatusMeaning(response.cmdStatus);
     block += Row("cmdStatus", WithMeaning(response.cmdStatus, status.empty() ? "unknown" : status));
@@ -166,6 +168,8 @@ std::string FormatHuman(const SRequest& request, const SResponse& response) {
 std::string FormatJson(const SRequest& request, const SResponse& response) {
     nlohmann::ordered_json j;
     j["type"] = response.type;
+    const std::string name = TypeName(response.type);
+    j["typeName"] = name.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(name);
     j["request"] = request.command;
     j["args"] = request.args;
     j["cmdStatus"] = response.cmdStatus;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "trace.h"
+
 namespace modemsim {
 
 enum class EModel { eSim7600G, eSim7100E, eSim7100A };
@@ -104,6 +106,17 @@ struct STimings {
     int restartAfterMs = -1;  // after AT+CPOF the module powers up again; -1 = never
 };
 
+// What a replay does with a command the trace does not have next.
+enum class EReplayMismatch { eFail, eModel, eSilent };
+
+struct SReplayConfig {
+    bool active = false;
+    std::vector<STraceEntry> entries;  // the session replayed
+    size_t firstEntry = 0;             // its first entry's index in the file
+    EReplayMismatch mismatch = EReplayMismatch::eFail;
+    int gapMs = 10;  // before each piece; a piece after a final result waits the result delay
+};
+
 struct SConfig {
     EModel model = EModel::eSim7600G;
     std::string revision;  // empty: the model's own
@@ -114,6 +127,7 @@ struct SConfig {
     SModemState0 state;
     STimings timings;
     SFaults faults;
+    SReplayConfig replay;
 };
 
 // Model names as given to --model and in scenario files.

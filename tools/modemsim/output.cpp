@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,11 @@ void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bo
     m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, hangupAt});
 }
 
+void COutput::AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs) {
+    m_pendingBytes += bytes.size();
+    m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, std::string::npos, std::max(0, gapMs)});
+}
+
 void COutput::Clear() {
     m_jobs.clear();
     m_pendingBytes = 0;
@@ -47,6 +53,19 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             return result;
         }
         SJob& job = first->second;
+        if (!m_active && job.gapMs >= 0) {
+            const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(job.gapMs);
+            int unread = 0;
+            if (now < ready) {
+                result.wake = ready;
+                return result;
+            }
+            // No event tells when the reader has read: look again shortly.
+            if (m_drainFd >= 0 && ioctl(m_drainFd, FIONREAD, &unread) == 0 && unread > 0) {
+                result.wake = now + std::chrono::milliseconds(1);
+                return result;
+            }
+        }
         if (!m_active) {
             m_active = true;
             m_position = 0;
@@ -85,6 +104,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
         if (m_position >= job.bytes.size() && job.hangupAt == std::string::npos) {
             m_jobs.erase(first);
             m_active = false;
+            m_lastEnd = now;
         } else if (m_faults.splitBytes > 0 && m_position % m_faults.splitBytes == 0) {
             m_nextWrite = std::max(m_nextWrite, now + std::chrono::milliseconds(m_faults.splitGapMs));
         }

@@ -11,6 +11,9 @@ namespace modemsim {
 namespace {
 constexpr size_t kUnsolicitedBacklog = size_t{64} * 1024;
 constexpr size_t kFifoBytes = 16;
+// Longer than the kernel takes to hand written bytes to the reader's queue,
+// even on a loaded machine.
+constexpr auto kLanding = std::chrono::milliseconds(50);
 }  // namespace
 
 Clock::duration LineTime(long baud, size_t bytes) {
@@ -40,6 +43,20 @@ void COutput::Clear() {
     m_lineFree = {};
 }
 
+bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) {
+    // A written piece reaches the reader's queue a moment later (the kernel
+    // hands it over on a worker); until it was seen there, or surely got
+    // there, an empty queue may mean "not yet" rather than "read".  Nothing
+    // signals a read, so look every millisecond.
+    int unread = 0;
+    if (m_drainFd >= 0 && ioctl(m_drainFd, FIONREAD, &unread) == 0 && unread > 0) m_seenUnread = true;
+    const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
+    const Clock::time_point landed = m_lastEnd + kLanding;
+    if (now >= ready && unread == 0 && (m_seenUnread || now >= landed || m_drainFd < 0)) return true;
+    result.wake = now + std::chrono::milliseconds(1);
+    return false;
+}
+
 COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
     SResult result;
     while (!m_jobs.empty()) {
@@ -53,19 +70,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             return result;
         }
         SJob& job = first->second;
-        if (!m_active && job.gapMs >= 0) {
-            const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(job.gapMs);
-            int unread = 0;
-            if (now < ready) {
-                result.wake = ready;
-                return result;
-            }
-            // No event tells when the reader has read: look again shortly.
-            if (m_drainFd >= 0 && ioctl(m_drainFd, FIONREAD, &unread) == 0 && unread > 0) {
-                result.wake = now + std::chrono::milliseconds(1);
-                return result;
-            }
-        }
+        if (!m_active && job.gapMs >= 0 && !ReaderCaughtUp(now, job.gapMs, result)) return result;
         if (!m_active) {
             m_active = true;
             m_position = 0;
@@ -105,6 +110,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             m_jobs.erase(first);
             m_active = false;
             m_lastEnd = now;
+            m_seenUnread = false;
         } else if (m_faults.splitBytes > 0 && m_position % m_faults.splitBytes == 0) {
             m_nextWrite = std::max(m_nextWrite, now + std::chrono::milliseconds(m_faults.splitGapMs));
         }

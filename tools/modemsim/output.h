@@ -55,6 +55,7 @@ private:
         int gapMs = -1;  // AddPiece
     };
     using Key = std::pair<Clock::time_point, uint64_t>;
+    bool ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result);
 
     const SFaults& m_faults;
     CTrafficLog& m_log;
@@ -68,6 +69,7 @@ private:
     Clock::time_point m_hangupDue = Clock::time_point::max();
     Clock::time_point m_lastEnd{};  // when the last job was written whole
     int m_drainFd = -1;
+    bool m_seenUnread = false;  // the last piece was seen in the reader's queue
 };
 
 }  // namespace modemsim

@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include <sys/ioctl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,9 +11,6 @@ namespace modemsim {
 namespace {
 constexpr size_t kUnsolicitedBacklog = size_t{64} * 1024;
 constexpr size_t kFifoBytes = 16;
-// Longer than the kernel takes to hand written bytes to the reader's queue,
-// even on a loaded machine.
-constexpr auto kLanding = std::chrono::milliseconds(50);
 }  // namespace
 
 Clock::duration LineTime(long baud, size_t bytes) {
@@ -44,16 +41,15 @@ void COutput::Clear() {
 }
 
 bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) {
-    // A written piece reaches the reader's queue a moment later (the kernel
-    // hands it over on a worker); until it was seen there, or surely got
-    // there, an empty queue may mean "not yet" rather than "read".  Nothing
+    // Written bytes reach the reader's queue a moment later, on a kernel
+    // worker; polling the terminal's far end completes that hand-over first,
+    // so "nothing to read" there means the reader has read it all.  Nothing
     // signals a read, so look every millisecond.
-    int unread = 0;
-    if (m_drainFd >= 0 && ioctl(m_drainFd, FIONREAD, &unread) == 0 && unread > 0) m_seenUnread = true;
+    pollfd far{m_drainFd, POLLIN, 0};
+    const bool unread = m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
     const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
-    const Clock::time_point landed = m_lastEnd + kLanding;
-    if (now >= ready && unread == 0 && (m_seenUnread || now >= landed || m_drainFd < 0)) return true;
-    result.wake = now + std::chrono::milliseconds(1);
+    if (now >= ready && !unread) return true;
+    result.wake = unread ? now + std::chrono::milliseconds(1) : ready;
     return false;
 }
 
@@ -110,7 +106,6 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             m_jobs.erase(first);
             m_active = false;
             m_lastEnd = now;
-            m_seenUnread = false;
         } else if (m_faults.splitBytes > 0 && m_position % m_faults.splitBytes == 0) {
             m_nextWrite = std::max(m_nextWrite, now + std::chrono::milliseconds(m_faults.splitGapMs));
         }

@@ -69,7 +69,6 @@ private:
     Clock::time_point m_hangupDue = Clock::time_point::max();
     Clock::time_point m_lastEnd{};  // when the last job was written whole
     int m_drainFd = -1;
-    bool m_seenUnread = false;  // the last piece was seen in the reader's queue
 };
 
 }  // namespace modemsim

@@ -180,7 +180,11 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_EQ(r.client->Exchange("AT"), "\r\nERROR\r\n");
              EXPECT_EQ(r.client->Exchange("AT"), kOk);
          }},
-        {"BootWithBusySim", [](SConfig& c) { c.faults.simBusyMs = 800, c.faults.bootLines = true; },
+        {"BootWithBusySim",
+         [](SConfig& c) {
+             c.faults.simBusyMs = 800, c.faults.bootLines = true;
+             c.faults.errorFraming = modemsim::EErrorFraming::eBare;
+         },
          [](SRunning& r) {
              EXPECT_EQ(r.client->ReadUntilEnds("RDY\r\n"), "\r\nRDY\r\n");
              EXPECT_EQ(r.client->Exchange("AT+CPIN?"), "+CME ERROR: SIM busy\r\n");

@@ -121,7 +121,8 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     Value(app, later, "--hangup-after-bytes", f.hangup.afterBytes, "Bytes sent before the hang-up (half)");
     Value(app, later, "--reopen-ms", f.hangup.reopenMs, "A new terminal this long after a hang-up (500; -1: never)");
     std::string framing, lbsOrder;
-    Value(app, later, "--error-framing", framing, "bare (default) or line")->check(CLI::IsMember({"bare", "line"}));
+    Value(app, later, "--error-framing", framing, "line (default, as real modules) or bare")
+        ->check(CLI::IsMember({"bare", "line"}));
     Value(app, later, "--lbs-order", lbsOrder, "report-first (default) or ok-first")
         ->check(CLI::IsMember({"report-first", "ok-first"}));
     Value(app, later, "--idle-error-ms", f.idleErrorMs, "First command after this much idle time: ERROR");

@@ -13,9 +13,9 @@ namespace modemsim {
 
 enum class EModel { eSim7600G, eSim7100E, eSim7100A };
 
-// How "+CME ERROR"/"+CMS ERROR" reports are framed.  The daemon recognises an
-// error report only at the very start of an answer, so the bare form is the
-// default; the line form is what real modules send.
+// How "+CME ERROR"/"+CMS ERROR" reports are framed: after a line break, as
+// real modules send them, or bare at the very start of the answer, where the
+// daemon recognises them at once.
 enum class EErrorFraming { eBare, eLine };
 
 // Order of the two pieces of the answer to "AT+CLBS=1".
@@ -64,7 +64,7 @@ struct SFaults {
     std::vector<std::string> oversizeCommands;
     size_t oversizeBytes = 4200;
     SHangup hangup;
-    EErrorFraming errorFraming = EErrorFraming::eBare;
+    EErrorFraming errorFraming = EErrorFraming::eLine;
     int idleErrorMs = 0;     // first command after this much silence gets "ERROR"; 0 = off
     int simBusyMs = 0;       // SIM answers "SIM busy" this long after power-up
     bool bootLines = false;  // "RDY", "+CPIN: ...", "SMS DONE", "PB DONE" after power-up

@@ -91,7 +91,7 @@ public:
             c.faults.oversizeBytes = 4000 + Pick(3000);
         }
         if (on(20)) c.faults.hangup = {"", 5 + static_cast<int>(Pick(40)), 0, 5};
-        if (on(20)) c.faults.errorFraming = modemsim::EErrorFraming::eLine;
+        c.faults.errorFraming = on(20) ? modemsim::EErrorFraming::eLine : modemsim::EErrorFraming::eBare;
         if (on(10)) c.faults.bootLines = true;
         if (on(10)) c.state.pinRequired = true;
         return c;

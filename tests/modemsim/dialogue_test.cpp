@@ -8,6 +8,8 @@ const std::string kOk = "\r\nOK\r\n", kError = "\r\nERROR\r\n";
 
 std::string Info(const std::string& line) { return "\r\n" + line + "\r\n" + kOk; }
 
+void Bare(SConfig& c) { c.faults.errorFraming = modemsim::EErrorFraming::eBare; }
+
 modemsim::SSms Message(const char* status, const char* number, const char* text) {
     modemsim::SSms sms;
     sms.status = status;
@@ -23,7 +25,7 @@ const struct {
     std::vector<std::pair<std::string, std::string>> steps;  // command, exact answer
 } kDialogues[] = {
     {"PinCountsDownThenPukSetsNewPin",
-     [](SConfig& c) { c.state.pinRequired = true; },
+     [](SConfig& c) { c.state.pinRequired = true, Bare(c); },
      {{"AT+CPIN?", Info("+CPIN: SIM PIN")},
       {"AT+CPIN=0000", "+CME ERROR: incorrect password\r\n"},
       {"AT+SPIC", Info("+SPIC: 2,10,3,10")},
@@ -37,7 +39,7 @@ const struct {
       {"AT+SPIC", Info("+SPIC: 3,10,3,10")},
       {"AT+CPIN=4321", "+CME ERROR: operation not allowed\r\n"}}},
     {"LockedSimRefusesSimCommands",
-     [](SConfig& c) { c.state.pinRequired = true; },
+     [](SConfig& c) { c.state.pinRequired = true, Bare(c); },
      {{"AT+CSPN?", "+CME ERROR: SIM PIN required\r\n"},
       {"AT+CMGL=4", "+CMS ERROR: SIM PIN required\r\n"},
       {"AT+CGREG?", Info("+CGREG: 0,0")},
@@ -45,7 +47,7 @@ const struct {
       {"AT+CPIN=1234", kOk},
       {"AT+CSPN?", Info("+CSPN: \"Simulated Net\",0")}}},
     {"ErrorReportAndEchoModes",
-     nullptr,
+     Bare,
      {{"AT+CMEE=0", kOk},
       {"AT+CPIN=1", kError},
       {"AT+CMEE=1", kOk},
@@ -57,6 +59,9 @@ const struct {
       {"AT+CSQ", "AT+CSQ\r\r\n+CSQ: 23,99\r\n\r\nOK\r\n"},
       {"ATE0", "ATE0\r" + kOk},
       {"AT", kOk}}},
+    {"LineErrorFramingByDefault",
+     nullptr,
+     {{"AT+CPIN=1", "\r\n+CME ERROR: operation not allowed\r\n"}, {"AT+FOO", kError}}},
     {"PdpContextAuthenticationAndDataCall",
      nullptr,
      {{"AT+CGDCONT=1,\"IP\",\"internet.example\"", kOk},
@@ -82,6 +87,7 @@ const struct {
     {"SmsTextModeStore",
      [](SConfig& c) {
          c.state.sms = {Message("REC UNREAD", "+491701234567", "first"), Message("REC READ", "+4930123", "second")};
+         Bare(c);
      },
      {{"AT+CMGF?", Info("+CMGF: 0")},
       {"AT+CMGF=1", kOk},
@@ -101,7 +107,7 @@ const struct {
       {"AT+CMGR=10", "+CMS ERROR: invalid memory index\r\n"},
       {"AT+CMGR=3", kOk}}},
     {"SmsStoreFull",
-     [](SConfig& c) { c.state.smsCapacity = 1; },
+     [](SConfig& c) { c.state.smsCapacity = 1, Bare(c); },
      {{"AT+CMGF=1", kOk},
       {"AT+CMGW=\"+1\"", "\r\n> "},
       {"a\x1a", Info("+CMGW: 0")},

@@ -5,11 +5,47 @@
 #include <functional>
 #include <map>
 
+#include <fstream>
+#include <sstream>
+
 #include "config.h"
+#include "replay.h"
+#include "traffic_log.h"
 
 namespace modemsim {
 
 namespace {
+
+bool ReadFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return static_cast<bool>(in);
+}
+
+std::string FirstCommand(const STrace& trace, const STraceSession& s, bool last) {
+    for (size_t k = 0; k < s.end - s.first; ++k) {
+        const STraceEntry& e = trace.entries[last ? s.end - 1 - k : s.first + k];
+        if (e.tag == ETraceTag::eInput) return Escape(e.text);
+    }
+    return "-";
+}
+
+void ListSessions(const STrace& trace) {
+    if (trace.skippedBytes > 0) std::printf("%zu bytes before the first entry skipped\n", trace.skippedBytes);
+    for (size_t n = 0; n < trace.sessions.size(); ++n) {
+        const STraceSession& s = trace.sessions[n];
+        size_t commands = 0, truncated = 0;
+        for (size_t i = s.first; i < s.end; ++i) {
+            commands += trace.entries[i].tag == ETraceTag::eInput ? 1 : 0;
+            truncated += trace.entries[i].truncated ? 1 : 0;
+        }
+        std::printf("session %zu: entries %zu-%zu, %zu commands, first %s, last %s%s\n", n, s.first + 1, s.end,
+                    commands, FirstCommand(trace, s, false).c_str(), FirstCommand(trace, s, true).c_str(),
+                    truncated > 0 ? ", with a truncated entry" : "");
+    }
+}
 
 using Later = std::vector<std::function<void()>>;
 
@@ -85,7 +121,8 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     Value(app, later, "--hangup-after-bytes", f.hangup.afterBytes, "Bytes sent before the hang-up (half)");
     Value(app, later, "--reopen-ms", f.hangup.reopenMs, "A new terminal this long after a hang-up (500; -1: never)");
     std::string framing, lbsOrder;
-    Value(app, later, "--error-framing", framing, "bare (default) or line")->check(CLI::IsMember({"bare", "line"}));
+    Value(app, later, "--error-framing", framing, "line (default, as real modules) or bare")
+        ->check(CLI::IsMember({"bare", "line"}));
     Value(app, later, "--lbs-order", lbsOrder, "report-first (default) or ok-first")
         ->check(CLI::IsMember({"report-first", "ok-first"}));
     Value(app, later, "--idle-error-ms", f.idleErrorMs, "First command after this much idle time: ERROR");
@@ -95,6 +132,21 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     Value(app, later, "--no-cell-ms", f.noCellMs, "No cell this long after power-up");
     Value(app, later, "--xtra-result", f.xtraResult, "Code of the +CGPSXD result line (0)");
 
+    std::string replay, scrub, mismatch;
+    long session = -1;
+    bool listSessions = false;
+    app.add_option("--replay", replay, "Answer with the module's answers recorded in this daemon trace")
+        ->check(CLI::ExistingFile);
+    app.add_option("--replay-session", session, "Session of the trace to replay (default: the last)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--replay-list", listSessions, "List the sessions of the --replay trace and exit");
+    app.add_option("--replay-mismatch", mismatch,
+                   "A command the trace does not have next: fail (default), model, silent")
+        ->check(CLI::IsMember({"fail", "model", "silent"}));
+    Value(app, later, "--replay-gap-ms", config.replay.gapMs, "Before each recorded piece of an answer, ms (10)");
+    app.add_option("--scrub", scrub, "Write this trace with PINs, password and SMS texts replaced to stdout and exit")
+        ->check(CLI::ExistingFile);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -103,6 +155,45 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     if (listPresets) {
         for (const auto& preset : Presets()) std::printf("%-12s %s\n", preset.name, preset.description);
         return 0;
+    }
+    std::string text;
+    if (!scrub.empty()) {
+        if (!ReadFile(scrub, text)) {
+            std::fprintf(stderr, "modemsim: cannot read %s\n", scrub.c_str());
+            return 2;
+        }
+        const std::string copy = FormatTrace(ScrubTrace(ParseTrace(text).entries));
+        std::fwrite(copy.data(), 1, copy.size(), stdout);
+        return 0;
+    }
+    STrace trace;
+    if (!replay.empty()) {
+        if (!ReadFile(replay, text)) {
+            std::fprintf(stderr, "modemsim: cannot read %s\n", replay.c_str());
+            return 2;
+        }
+        trace = ParseTrace(text);
+        if (listSessions) {
+            ListSessions(trace);
+            return 0;
+        }
+        const size_t n = session < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(session);
+        if (n >= trace.sessions.size()) {
+            std::fprintf(stderr, "modemsim: %s has sessions 0 to %zu (see --replay-list)\n", replay.c_str(),
+                         trace.sessions.size() - 1);
+            return 2;
+        }
+        const STraceSession& chosen = trace.sessions[n];
+        SReplayConfig& r = config.replay;
+        r.active = true;
+        r.firstEntry = chosen.first;
+        r.entries.assign(trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.first),
+                         trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.end));
+        if (mismatch == "model") r.mismatch = EReplayMismatch::eModel;
+        if (mismatch == "silent") r.mismatch = EReplayMismatch::eSilent;
+    } else if (listSessions) {
+        std::fprintf(stderr, "modemsim: --replay-list needs --replay TRACE\n");
+        return 2;
     }
     std::string error;
     if (!scenario.empty() && !LoadScenarioFile(scenario, config, error)) {
@@ -116,6 +207,8 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
             return 2;
         }
     }
+    // The trace shows the module's echo and error framing; options still win.
+    if (config.replay.active) AdoptTraceHabits(config.replay.entries, config);
     for (const auto& apply : later) apply();
     if (!model.empty()) ParseModel(model, config.model);
     if (noSim) s.simInserted = false;

@@ -61,7 +61,7 @@ void Field(SConfig& c) {
 const std::vector<SPreset>& Presets() {
     static const std::vector<SPreset> presets = {
         {"echo", "echo on, as the module starts: \"AT+CSQ\\r\" comes back before \"\\r\\n+CSQ: ...\"", Echo},
-        {"line-errors", "error reports after a line break: \"\\r\\n+CME ERROR: 16\\r\\n\"", LineErrors},
+        {"line-errors", "error reports after a line break (the default): \"\\r\\n+CME ERROR: 16\\r\\n\"", LineErrors},
         {"boot", "after power-up the SIM is busy for a while (3 s) and RDY, +CPIN, SMS DONE, PB DONE arrive unasked",
          Boot},
         {"idle-error", "the first command after 10 s without one is answered ERROR", IdleError},

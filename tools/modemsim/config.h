@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "trace.h"
+
 namespace modemsim {
 
 enum class EModel { eSim7600G, eSim7100E, eSim7100A };
 
-// How "+CME ERROR"/"+CMS ERROR" reports are framed.  The daemon recognises an
-// error report only at the very start of an answer, so the bare form is the
-// default; the line form is what real modules send.
+// How "+CME ERROR"/"+CMS ERROR" reports are framed: after a line break, as
+// real modules send them, or bare at the very start of the answer, where the
+// daemon recognises them at once.
 enum class EErrorFraming { eBare, eLine };
 
 // Order of the two pieces of the answer to "AT+CLBS=1".
@@ -62,7 +64,7 @@ struct SFaults {
     std::vector<std::string> oversizeCommands;
     size_t oversizeBytes = 4200;
     SHangup hangup;
-    EErrorFraming errorFraming = EErrorFraming::eBare;
+    EErrorFraming errorFraming = EErrorFraming::eLine;
     int idleErrorMs = 0;     // first command after this much silence gets "ERROR"; 0 = off
     int simBusyMs = 0;       // SIM answers "SIM busy" this long after power-up
     bool bootLines = false;  // "RDY", "+CPIN: ...", "SMS DONE", "PB DONE" after power-up
@@ -104,6 +106,17 @@ struct STimings {
     int restartAfterMs = -1;  // after AT+CPOF the module powers up again; -1 = never
 };
 
+// What a replay does with a command the trace does not have next.
+enum class EReplayMismatch { eFail, eModel, eSilent };
+
+struct SReplayConfig {
+    bool active = false;
+    std::vector<STraceEntry> entries;  // the session replayed
+    size_t firstEntry = 0;             // its first entry's index in the file
+    EReplayMismatch mismatch = EReplayMismatch::eFail;
+    int gapMs = 10;  // before each piece; a piece after a final result waits the result delay
+};
+
 struct SConfig {
     EModel model = EModel::eSim7600G;
     std::string revision;  // empty: the model's own
@@ -114,6 +127,7 @@ struct SConfig {
     SModemState0 state;
     STimings timings;
     SFaults faults;
+    SReplayConfig replay;
 };
 
 // Model names as given to --model and in scenario files.

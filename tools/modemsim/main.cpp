@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
         std::printf("%s\n", path.c_str());
         std::fflush(stdout);
     };
+    simulator.onNote = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
     std::string error;
     if (!simulator.Open(error)) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());

@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,11 @@ void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bo
     m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, hangupAt});
 }
 
+void COutput::AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs) {
+    m_pendingBytes += bytes.size();
+    m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, std::string::npos, std::max(0, gapMs)});
+}
+
 void COutput::Clear() {
     m_jobs.clear();
     m_pendingBytes = 0;
@@ -32,6 +38,19 @@ void COutput::Clear() {
     m_position = 0;
     m_hangupDue = Clock::time_point::max();
     m_lineFree = {};
+}
+
+bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) {
+    // Written bytes reach the reader's queue a moment later, on a kernel
+    // worker; polling the terminal's far end completes that hand-over first,
+    // so "nothing to read" there means the reader has read it all.  Nothing
+    // signals a read, so look every millisecond.
+    pollfd far{m_drainFd, POLLIN, 0};
+    const bool unread = m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
+    const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
+    if (now >= ready && !unread) return true;
+    result.wake = unread ? now + std::chrono::milliseconds(1) : ready;
+    return false;
 }
 
 COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
@@ -47,6 +66,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             return result;
         }
         SJob& job = first->second;
+        if (!m_active && job.gapMs >= 0 && !ReaderCaughtUp(now, job.gapMs, result)) return result;
         if (!m_active) {
             m_active = true;
             m_position = 0;
@@ -85,6 +105,7 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
         if (m_position >= job.bytes.size() && job.hangupAt == std::string::npos) {
             m_jobs.erase(first);
             m_active = false;
+            m_lastEnd = now;
         } else if (m_faults.splitBytes > 0 && m_position % m_faults.splitBytes == 0) {
             m_nextWrite = std::max(m_nextWrite, now + std::chrono::milliseconds(m_faults.splitGapMs));
         }

@@ -31,6 +31,13 @@ public:
     // as a serial line would lose it.
     void Add(Clock::time_point due, std::string bytes, const char* kind, bool unsolicited,
              size_t hangupAt = std::string::npos);
+    // A piece that must reach the reader as a read of its own: it goes out
+    // `gapMs` after the previous job ended, and only once the reader has
+    // taken everything before it (`drainFd`, the terminal's other end, has
+    // no unread input).  A terminal hands over all it holds in one read.
+    void AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs);
+    void SetDrainFd(int fd) { m_drainFd = fd; }
+    bool Empty() const { return m_jobs.empty(); }
     void Clear();
 
     struct SResult {
@@ -45,8 +52,10 @@ private:
         std::string bytes;
         const char* kind;
         size_t hangupAt;
+        int gapMs = -1;  // AddPiece
     };
     using Key = std::pair<Clock::time_point, uint64_t>;
+    bool ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result);
 
     const SFaults& m_faults;
     CTrafficLog& m_log;
@@ -58,6 +67,8 @@ private:
     Clock::time_point m_nextWrite{};  // the end of a split fault's gap
     Clock::time_point m_lineFree{};   // when the last paced byte is through
     Clock::time_point m_hangupDue = Clock::time_point::max();
+    Clock::time_point m_lastEnd{};  // when the last job was written whole
+    int m_drainFd = -1;
 };
 
 }  // namespace modemsim

@@ -25,6 +25,7 @@ CSimulator::CSimulator(SConfig config)
       m_faults(m_config.faults, m_config.seed),
       m_output(m_config.faults, m_log) {
     if (pipe2(m_control, O_CLOEXEC | O_NONBLOCK) != 0) m_control[0] = m_control[1] = -1;
+    if (m_config.replay.active) m_replay = std::make_unique<CReplay>(m_config.replay);
 }
 
 CSimulator::~CSimulator() {
@@ -32,6 +33,13 @@ CSimulator::~CSimulator() {
     if (m_thread.joinable()) m_thread.join();
     for (int fd : m_control)
         if (fd >= 0) close(fd);
+    if (m_drain >= 0) close(m_drain);
+}
+
+void CSimulator::OpenDrain() {
+    if (m_drain >= 0) close(m_drain);
+    m_drain = m_replay ? open(m_pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+    m_output.SetDrainFd(m_drain);
 }
 
 bool CSimulator::Open(std::string& error) {
@@ -50,6 +58,7 @@ bool CSimulator::Open(std::string& error) {
         return false;
     }
     fcntl(m_pty.MasterFd(), F_SETFL, fcntl(m_pty.MasterFd(), F_GETFL) | O_NONBLOCK);
+    OpenDrain();
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_path = m_pty.SlavePath();
@@ -94,14 +103,27 @@ bool CSimulator::WaitForCommands(long count, std::chrono::milliseconds deadline)
     return m_changed.wait_for(lock, deadline, [&] { return m_commands >= count; });
 }
 
+bool CSimulator::WaitForQuiet(std::chrono::milliseconds deadline) const {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, deadline, [&] { return m_quiet; });
+}
+
 void CSimulator::Run() {
     PowerUp(Clock::now());
+    if (m_replay) QueueReplay(m_replay->Start(), Clock::now());
     for (;;) {
         Clock::time_point now = Clock::now();
         Timers(now);
         COutput::SResult out;
         const int master = m_pty.MasterFd();
         if (master >= 0) out = m_output.Pump(master, now);
+        if (m_output.Empty() != m_quiet) {
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_quiet = m_output.Empty();
+            }
+            m_changed.notify_all();
+        }
         if (out.hangUp) {
             HangUp(now);
             continue;
@@ -170,6 +192,7 @@ void CSimulator::OpenTerminal() {
         return;
     }
     fcntl(m_pty.MasterFd(), F_SETFL, fcntl(m_pty.MasterFd(), F_GETFL) | O_NONBLOCK);
+    OpenDrain();
     if (!m_config.link.empty() && !m_pty.Link(m_config.link)) m_log.Write("note", "link failed", m_pty.Error());
     m_log.Write("note", "terminal", m_pty.SlavePath());
     {
@@ -184,6 +207,9 @@ void CSimulator::HangUp(Clock::time_point now) {
     m_log.Write("note", "hang-up", "");
     m_output.Clear();
     m_pty.Close();
+    if (m_drain >= 0) close(m_drain);
+    m_drain = -1;
+    m_output.SetDrainFd(-1);
     m_line.clear();
     m_text.clear();
     {
@@ -195,6 +221,59 @@ void CSimulator::HangUp(Clock::time_point now) {
 }
 
 void CSimulator::OnInput(const char* data, size_t size, Clock::time_point now) {
+    if (m_replay) {
+        OnReplayInput(data, size, now);
+    } else {
+        OnModelInput(data, size, now);
+    }
+}
+
+void CSimulator::QueueReplay(const std::vector<SReplayPiece>& pieces, Clock::time_point now) {
+    for (const SReplayPiece& p : pieces) {
+        const char* kind = p.flushed ? "unsolicited" : p.afterResult ? "result" : "answer";
+        m_output.AddPiece(now, p.bytes, kind, p.afterResult ? m_config.timings.resultMs : m_config.replay.gapMs);
+    }
+}
+
+void CSimulator::OnReplayInput(const char* data, size_t size, Clock::time_point now) {
+    for (const SReplayStep& step : m_replay->Input(std::string(data, size))) {
+        m_log.Write("recv", "command", step.command);
+        if (step.matched) {
+            QueueReplay(step.pieces, now + Ms(m_config.faults.latencyMs));
+            CountCommand();
+            continue;
+        }
+        const std::string note = step.Note();
+        m_log.WriteText("note", "mismatch", note);
+        if (onNote) onNote(note);
+        switch (m_config.replay.mismatch) {
+        case EReplayMismatch::eFail: {
+            const std::string line = step.command.substr(0, step.command.find_first_of("\r\n"));
+            m_output.AddPiece(now, (m_module.Echo() ? line + "\r" : "") + CModule::Error(), "answer",
+                              m_config.replay.gapMs);
+            CountCommand();
+            break;
+        }
+        case EReplayMismatch::eModel:
+            OnModelInput(step.command.data(), step.command.size(), now);
+            break;
+        case EReplayMismatch::eSilent:
+            m_log.Write("note", "silent", "");
+            CountCommand();
+            break;
+        }
+    }
+}
+
+void CSimulator::CountCommand() {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_commands;
+    }
+    m_changed.notify_all();
+}
+
+void CSimulator::OnModelInput(const char* data, size_t size, Clock::time_point now) {
     for (size_t i = 0; i < size; ++i) {
         const char c = data[i];
         const bool lineEnd = c == '\r' || c == '\n';
@@ -258,11 +337,7 @@ void CSimulator::OnLine(const std::string& line, Clock::time_point now) {
             Deliver(command, std::move(answer), now, true);
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        ++m_commands;
-    }
-    m_changed.notify_all();
+    CountCommand();
 }
 
 void CSimulator::OnText(bool cancelled, Clock::time_point now) {

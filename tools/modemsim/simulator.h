@@ -16,6 +16,7 @@
 #include "module.h"
 #include "output.h"
 #include "pty_port.h"
+#include "replay.h"
 #include "traffic_log.h"
 
 namespace modemsim {
@@ -30,6 +31,9 @@ public:
     // Called on the loop's thread each time a terminal opens (also again
     // after a hang-up); set it before Open.
     std::function<void(const std::string& path)> onTerminal;
+    // Called on the loop's thread with each line worth a person's attention
+    // (a replay's mismatches); they go to the log as well.
+    std::function<void(const std::string& line)> onNote;
 
     // Opens the terminal (and the link, and the log).  False with a reason.
     bool Open(std::string& error);
@@ -47,12 +51,20 @@ public:
     // Commands received so far (non-empty lines), and a wait for a count.
     long Commands() const;
     bool WaitForCommands(long count, std::chrono::milliseconds deadline) const;
+    // Waits until all output due so far is written (a replay's answer and
+    // the unsolicited output that follows it included).
+    bool WaitForQuiet(std::chrono::milliseconds deadline) const;
 
 private:
     void PowerUp(Clock::time_point now);
     void OpenTerminal();
     void HangUp(Clock::time_point now);
     void OnInput(const char* data, size_t size, Clock::time_point now);
+    void OnModelInput(const char* data, size_t size, Clock::time_point now);
+    void OnReplayInput(const char* data, size_t size, Clock::time_point now);
+    void QueueReplay(const std::vector<SReplayPiece>& pieces, Clock::time_point now);
+    void OpenDrain();
+    void CountCommand();
     void OnLine(const std::string& line, Clock::time_point now);
     void OnText(bool cancelled, Clock::time_point now);
     // Queues an answer; `faults` applies the oversize and hang-up switches.
@@ -66,6 +78,8 @@ private:
     CFaultPlan m_faults;
     COutput m_output;
     PtyPort m_pty;
+    std::unique_ptr<CReplay> m_replay;
+    int m_drain = -1;  // the terminal's far end, opened to see what is unread
     int m_control[2] = {-1, -1};
     std::thread m_thread;
 
@@ -86,6 +100,7 @@ private:
     mutable std::condition_variable m_changed;
     std::string m_path;
     long m_commands = 0;
+    bool m_quiet = true;
 };
 
 }  // namespace modemsim

@@ -42,6 +42,10 @@ bool CTrafficLog::Open(const std::string& path, std::string& error) {
 }
 
 void CTrafficLog::Write(const char* direction, const char* kind, const std::string& bytes) {
+    if (m_file != nullptr) WriteText(direction, kind, Escape(bytes));
+}
+
+void CTrafficLog::WriteText(const char* direction, const char* kind, const std::string& text) {
     if (m_file == nullptr) return;
     timeval tv{};
     gettimeofday(&tv, nullptr);
@@ -50,7 +54,7 @@ void CTrafficLog::Write(const char* direction, const char* kind, const std::stri
     char stamp[40];
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
     std::fprintf(m_file, "%s.%03ld %-4s %-11s %s\n", stamp, static_cast<long>(tv.tv_usec / 1000), direction, kind,
-                 Escape(bytes).c_str());
+                 text.c_str());
     std::fflush(m_file);
 }
 

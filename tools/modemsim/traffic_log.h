@@ -17,6 +17,8 @@ public:
     bool Open(const std::string& path, std::string& error);
     // direction: "recv", "send" or "note"; kind says what the bytes are.
     void Write(const char* direction, const char* kind, const std::string& bytes);
+    // A line already fit to read (escaped where needed).
+    void WriteText(const char* direction, const char* kind, const std::string& text);
 
 private:
     std::FILE* m_file = nullptr;

@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "ctl_commands.h"
 #include "ctl_link.h"
 #include "ctl_output.h"
+#include "trace_script.h"
 
 namespace {
 
@@ -35,6 +37,8 @@ struct SOptions {
     bool strict = false;
     double timeout = 90;
     double connectTimeout = 60;
+    std::string trace;
+    long traceSession = -1;
 };
 
 void Note(const std::string& text) { fprintf(stderr, "sim7100ctl: %s\n", text.c_str()); }
@@ -252,6 +256,29 @@ void Interact(CSession& session) {
     }
 }
 
+// Prints the script a trace implies instead of running a session.
+int ScriptFromTraceFile(const SOptions& options) {
+    std::ifstream in(options.trace, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        Note("cannot read " + options.trace);
+        return kExitUsage;
+    }
+    const modemsim::STrace trace = modemsim::ParseTrace(text.str());
+    const size_t n = options.traceSession < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(options.traceSession);
+    if (n >= trace.sessions.size()) {
+        Note(options.trace + " has sessions 0 to " + std::to_string(trace.sessions.size() - 1));
+        return kExitUsage;
+    }
+    const modemsim::STraceSession& s = trace.sessions[n];
+    const std::vector<modemsim::STraceEntry> entries(trace.entries.begin() + static_cast<std::ptrdiff_t>(s.first),
+                                                     trace.entries.begin() + static_cast<std::ptrdiff_t>(s.end));
+    Print("# Requests implied by session " + std::to_string(n) + " of " + options.trace + "\n" +
+          ScriptFromTrace(entries, s.first));
+    return kExitOk;
+}
+
 int Run(int argc, char** argv) {
     SOptions options;
     CLI::App app{
@@ -274,6 +301,11 @@ int Run(int argc, char** argv) {
     app.add_flag("--keep-open", options.keepOpen, "do not send terminate at the end");
     app.add_flag("--strict", options.strict, "exit with status 4 when a response reports cmdStatus 2");
     app.add_option("--port-file", options.portFile, "write the port listened on into FILE (for --port 0)");
+    app.add_option("--script-from-trace", options.trace,
+                   "print the request script that the daemon trace FILE implies, and exit");
+    app.add_option("--trace-session", options.traceSession,
+                   "with --script-from-trace: the session (see modemsim --replay-list; default the last)")
+        ->check(CLI::NonNegativeNumber);
     app.prefix_command();
     app.footer(CommandSummary() +
                "\nWithout requests and --script: a prompt when standard input is a terminal, else requests\n"
@@ -287,6 +319,7 @@ int Run(int argc, char** argv) {
         return app.exit(e) == 0 ? kExitOk : kExitUsage;
     }
 
+    if (!options.trace.empty()) return ScriptFromTraceFile(options);
     const std::vector<std::string> words = app.remaining();
     SParseOutcome parsed;
     bool interactive = false;

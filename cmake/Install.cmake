@@ -5,9 +5,15 @@
 # sim7100d-dev is never installed.
 include(GNUInstallDirs)
 
-# Debian 12 keeps units in /lib/systemd/system; Buildroot and Yocto under
+# Debian 12 keeps units in /lib/systemd/system and wants a copyright file
+# and a changelog with each package; Buildroot and Yocto keep units under
 # the prefix.  Relative paths are taken under CMAKE_INSTALL_PREFIX.
-set(SIM7100_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING "Where the systemd unit goes")
+option(SIM7100_DEBIAN_LAYOUT "Install for Debian packages (scripts/package)" OFF)
+if(SIM7100_DEBIAN_LAYOUT)
+  set(SIM7100_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE STRING "Where the systemd unit goes")
+else()
+  set(SIM7100_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd unit goes")
+endif()
 set(SIM7100_TMPFILES_DIR "lib/tmpfiles.d" CACHE STRING "Where the tmpfiles.d entry goes")
 
 set(SIM7100_DAEMON_PATH ${CMAKE_INSTALL_FULL_SBINDIR}/sim7100d)

@@ -25,9 +25,11 @@ function(sim7100_packaging)
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME sim7100-protocol-dev)
   foreach(_c ${_packaged})
     string(TOUPPER ${_c} _C)
-    install(FILES ${_debian}/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
-            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${_C}_PACKAGE_NAME}
-            COMPONENT ${_c} EXCLUDE_FROM_ALL)
+    if(SIM7100_DEBIAN_LAYOUT)
+      install(FILES ${_debian}/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
+              DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${_C}_PACKAGE_NAME}
+              COMPONENT ${_c})
+    endif()
   endforeach()
 
   set(CPACK_GENERATOR DEB)

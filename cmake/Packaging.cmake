@@ -52,30 +52,30 @@ function(sim7100_packaging)
   # busybox installs no command links and has no pkill.
   set(CPACK_DEBIAN_DAEMON_PACKAGE_DEPENDS "net-tools, udhcpc, procps")
   set(CPACK_COMPONENT_DAEMON_DESCRIPTION "LTE modem manager for SIM7100 and SIM7600 modules
- sim7100d drives a SIM7100E, SIM7100A or SIM7600G LTE module over its AT
- port /dev/ttyUSB2 on behalf of the board's RTOS side, which it reaches on
- the local TCP port 50001: power, the data connection on wwan0, SIM and APN
- settings, network information, GPS and time, cell location, SMS and raw AT
- commands.
- .
- This package starts it with systemd, restarting it whenever it ends.")
+sim7100d drives a SIM7100E, SIM7100A or SIM7600G LTE module over its AT
+port /dev/ttyUSB2 on behalf of the board's RTOS side, which it reaches on
+the local TCP port 50001: power, the data connection on wwan0, SIM and APN
+settings, network information, GPS and time, cell location, SMS and raw AT
+commands.
+
+This package starts it with systemd, restarting it whenever it ends.")
   set(CPACK_DEBIAN_DAEMON_PACKAGE_CONTROL_EXTRA
       ${_debian}/postinst ${_debian}/prerm ${_debian}/postrm)
   set(CPACK_DEBIAN_DAEMON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   set(CPACK_COMPONENT_TOOLS_DESCRIPTION "test tools for the sim7100d LTE modem manager
- sim7100ctl stands in for the RTOS side: it listens on the daemon's port,
- sends requests and prints the responses.  modemsim simulates a SIM7100 or
- SIM7600 module on a pseudo-terminal, with the faults seen in the field.")
+sim7100ctl stands in for the RTOS side: it listens on the daemon's port,
+sends requests and prints the responses.  modemsim simulates a SIM7100 or
+SIM7600 module on a pseudo-terminal, with the faults seen in the field.")
 
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE all)
   set(CPACK_DEBIAN_DEV_DEBUGINFO_PACKAGE OFF)
   set(CPACK_COMPONENT_DEV_DESCRIPTION "wire protocol header of the sim7100d LTE modem manager
- The message numbers, the response record and every request payload layout
- of the link between sim7100d and the RTOS side, as one C header that the
- RTOS firmware includes as it is.")
+The message numbers, the response record and every request payload layout
+of the link between sim7100d and the RTOS side, as one C header that the
+RTOS firmware includes as it is.")
 
   include(CPack)
 endfunction()

@@ -57,5 +57,3 @@ function(sim7100_static_runtime target)
 endfunction()
 sim7100_static_runtime(sim7100d)
 sim7100_static_runtime(sim7100d-dev)
-
-install(TARGETS sim7100d RUNTIME DESTINATION sbin)

@@ -26,7 +26,7 @@ public:
         std::string binary;
         // Prepended to the argv (the cross build's emulator); may be empty.
         std::vector<std::string> emulator;
-        // Put first on the child's PATH, if any.
+        // Put first on the child's PATH, if any, unless env sets PATH.
         std::string stubDir;
         // Set in the child, replacing this process's values; SIM7100D_* and
         // SIM7100_STUB_LOG of this process are never passed on.

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,13 +26,7 @@ namespace sim7100test {
 
 using std::chrono::milliseconds;
 
-inline std::vector<std::string> Emulator() {
-    std::vector<std::string> words;
-    std::istringstream in(SIM7100_E2E_EMULATOR);
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
-inline bool Emulated() { return !Emulator().empty(); }
+inline bool Emulated() { return !std::string(SIM7100_E2E_EMULATOR).empty(); }
 
 // Deadlines stretch under the emulator, which runs everything many times slower.
 inline milliseconds Within(int ms) { return milliseconds(Emulated() ? ms * 10 : ms); }
@@ -162,7 +155,7 @@ struct Rig {
 
     // Starts sim7100d-dev pointed at this rig; `env` adds or replaces settings.
     void Start(const std::map<std::string, std::string>& env = {}) {
-        DaemonProcess::SOptions o{SIM7100_E2E_DAEMON_DEV, Emulator(), SIM7100_E2E_STUB_DIR, {}};
+        DaemonProcess::SOptions o{SIM7100_E2E_DAEMON_DEV, SIM7100_E2E_EMULATOR, SIM7100_E2E_STUB_DIR, {}};
         o.env = {{"SIM7100D_DEVICE", modem.Path()},
                  {"SIM7100D_PORT", std::to_string(peer.Port())},
                  {"SIM7100D_TRACE_FILE", TraceFile()},

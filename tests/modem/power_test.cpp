@@ -14,7 +14,6 @@ const Strings kUpSteps = {"ifconfig wwan0 up", "udhcpc -i wwan0", "ifconfig wwan
 const Strings kUp7600 = {"cat /sys/class/net/wwan0/qmi/raw_ip", "ifconfig wwan0 mtu 1430", "ifconfig wwan0 up",
                          "udhcpc -i wwan0", "ifconfig wwan0"};
 const Strings kDown = {"ifconfig wwan0 down", "pkill udhcpc"};
-std::string Model(const std::string& name) { return "\r\n" + name + "\r\n\r\nOK\r\n"; }
 
 TEST(Power, Dialogues) {
     const std::string down = "\r\nNORMAL POWER DOWN\r\n\r\nOK\r\n";
@@ -48,7 +47,7 @@ TEST(Power, Dialogues) {
         // Connected: the link goes down first, even when the module refuses the hang-up.
         {"stand by connected", kUp, &M::StandBy, {{kHangUp, kError}}, {1, 0, ""}, kDown, kOff},
         {"power off connected", kUp, &M::PowerOff, {{kHangUp, kError}, {"AT+CPOF\r\n", kOk}}, {1, 0, kOk}, kDown, kOff},
-        {"chip A", kOn, &M::GetChipType, {{kCgmm, Model("SIMCOM_SIM7100A")}}, {9, 1, Model("SIMCOM_SIM7100A")}},
+        {"chip A", kOn, &M::GetChipType, {{kCgmm, Line("SIMCOM_SIM7100A")}}, {9, 1, Line("SIMCOM_SIM7100A")}},
     });
 }
 
@@ -57,19 +56,9 @@ TEST(Connection, Dialogues) {
     const std::string status = "AT$QCRMCALL?\r\n";
     const std::string refused = "\r\n+CME ERROR: 3\r\n\r\nERROR\r\n";
     RunDialogues({
-        {"SIM7600G-H",
-         kOn,
-         &M::Connect,
-         {{kCgmm, Model("SIMCOM_SIM7600G-H")}, {kCall, kOk}},
-         {1, 0, kOk},
-         kUp7600,
-         kUp},
-        {"SIM7100A", kOn, &M::Connect, {{kCgmm, Model("SIMCOM_SIM7100A")}, {kCall, v4}}, {1, 0, v4}, kUpSteps, kUp},
-        {"unknown chip",
-         kOn,
-         &M::Connect,
-         {{kCgmm, Model("SIM800")}},
-         {2, -2, "Unknown chip type! " + Model("SIM800")}},
+        {"SIM7600G-H", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7600G-H")}, {kCall, kOk}}, {1, 0, kOk}, kUp7600, kUp},
+        {"SIM7100A", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7100A")}, {kCall, v4}}, {1, 0, v4}, kUpSteps, kUp},
+        {"unknown chip", kOn, &M::Connect, {{kCgmm, Line("SIM800")}}, {2, -2, "Unknown chip type! " + Line("SIM800")}},
         {"connect twice", kUp, &M::Connect, {}, {1, 0, "Modem already connected"}},
         {"disconnect idle", kOn, &M::Disconnect, {}, {1, 0, "Modem already disconnected"}},
         {"disconnect", kUp, &M::Disconnect, {{kHangUp, kOk}}, {1, 0, kOk}, kDown, kOn},

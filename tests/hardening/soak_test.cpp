@@ -52,7 +52,7 @@ public:
             const char* commands[] = {"AT\r\n", "AT+CSQ\r\n", "AT+CPIN?\r\n", "AT+CGREG?\r\n", "FLUSH\r\n", "ATI\r\n"};
             return commands[Pick(6)];
         }
-        const size_t layout = LayoutOf(type).Size();
+        const size_t layout = LayoutSizeOf(type);
         switch (Pick(6)) {
         case 0:
             return {};

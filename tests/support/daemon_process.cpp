@@ -44,8 +44,10 @@ bool DaemonProcess::Start(const SOptions& options) {
         if (Passed(*e, options.env)) env.emplace_back(*e);
     }
     const char* path = getenv("PATH");
-    env.push_back("PATH=" + (options.stubDir.empty() ? "" : options.stubDir + ":") +
-                  (path != nullptr ? path : "/usr/bin:/bin"));
+    if (options.env.count("PATH") == 0) {
+        env.push_back("PATH=" + (options.stubDir.empty() ? "" : options.stubDir + ":") +
+                      (path != nullptr ? path : "/usr/bin:/bin"));
+    }
     for (const auto& kv : options.env) env.push_back(kv.first + "=" + kv.second);
 
     std::vector<char*> argv;

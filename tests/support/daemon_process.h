@@ -27,7 +27,7 @@ public:
         // Prepended to the argv (the cross build's emulator, words split at
         // spaces); may be empty.
         std::string emulator;
-        // Put first on the child's PATH, if any.
+        // Put first on the child's PATH, if any, unless env sets PATH.
         std::string stubDir;
         // Set in the child, replacing this process's values; SIM7100D_* and
         // SIM7100_STUB_LOG of this process are never passed on.

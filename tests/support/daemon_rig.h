@@ -131,6 +131,16 @@ inline SLayout LayoutOf(uint32_t type) {
     return l;
 }
 
+// A request type's layout size from the protocol's request list; 0 for types
+// without a fixed layout.
+inline size_t LayoutSizeOf(uint32_t type) {
+#define SIM7100_LAYOUT_SIZE(t, name, payload, size) \
+    if ((t) == type && (payload) == SIM7100_PAYLOAD_LAYOUT) return size;
+    SIM7100_REQUEST_TYPES(SIM7100_LAYOUT_SIZE)
+#undef SIM7100_LAYOUT_SIZE
+    return 0;
+}
+
 struct Rig {
     ScriptedModem modem;
     RtosPeer peer;

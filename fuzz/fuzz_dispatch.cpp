@@ -72,6 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (strcmp(block.get(), SIM7100_RAW_DEBUG) == 0 || strcmp(block.get(), SIM7100_RAW_FLUSH) == 0);
         const bool closing = type == Ipc::eMsgPowerOff || type == Ipc::eMsgStandBy;
         if (!control && !closing) FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED);
+        // The power gate refuses every other operation, without traffic;
+        // reading and deleting an SMS fail at the write instead, an empty
+        // raw command before the gate.
+        const bool ungated = type == Ipc::eMsgReadSms || type == Ipc::eMsgDeleteSms ||
+                             (type == Ipc::eMsgRawCommand && (!block || block[0] == 0));
+        if (!control && !closing && !ungated) {
+            FUZZ_REQUIRE(r.errCode == SIM7100_ERR_REFUSED && strcmp(r.text, "Chip is not initialized!") == 0);
+        }
     }
     return 0;
 }

@@ -92,15 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         link.expected = &frames;
         link.callbacks = 0;
     }
-    size_t queued = 0;
-    for (const SFrame& frame : frames) {
-        // The header with the first half of the payload, then the rest: the
-        // receiver must put split payloads back together.
-        const std::string bytes = sim7100::EncodeFrame(frame.type, frame.payload);
-        const size_t half = 8 + frame.payload.size() / 2;
-        FUZZ_REQUIRE(link.peer.SendRaw(bytes.substr(0, half)) && link.peer.SendRaw(bytes.substr(half)));
-        if (frame.type != Ipc::eMsgTerminate) ++queued;
+    // Two writes: the frames before the middle one, with its header and the
+    // first half of its payload, then the rest.  The receiver must take
+    // several frames from one read and put a split payload back together.
+    std::string bytes;
+    size_t split = 0, queued = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (i == frames.size() / 2) split = bytes.size() + 8 + frames[i].payload.size() / 2;
+        bytes += sim7100::EncodeFrame(frames[i].type, frames[i].payload);
+        if (frames[i].type != Ipc::eMsgTerminate) ++queued;
     }
+    FUZZ_REQUIRE(link.peer.SendRaw(bytes.substr(0, split)) && link.peer.SendRaw(bytes.substr(split)));
     // Take the queue items in order; a lost frame hangs here and libFuzzer's
     // time-out reports it.
     size_t taken = 0;

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -38,9 +37,7 @@ bool Readable(int fd, Clock::time_point deadline) {
 // A child process (through the emulator in a cross build) and its output.
 struct SChild : DaemonProcess {
     SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-        std::istringstream emulator(SIM7100_EMULATOR);
-        const std::vector<std::string> words(std::istream_iterator<std::string>(emulator), {});
-        if (!Start({binary, words, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
+        if (!Start({binary, SIM7100_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
     int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
     // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.

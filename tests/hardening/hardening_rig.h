@@ -1,97 +1,23 @@
-// Shared pieces of the hardening suite, on top of the end-to-end rig: exit
-// codes, sanitizer reports, file waits, the daemon's resident memory and a
-// module simulator whose terminal keeps one path across hang-ups.
+// The daemon rig, plus a module simulator whose terminal keeps one path
+// across hang-ups and restarts.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "e2e_rig.h"
+#include "daemon_rig.h"
 #include "simulator.h"
 
+namespace e2e {
+using namespace sim7100test;  // NOLINT(google-build-using-namespace)
+}  // namespace e2e
+
 namespace hardening {
+using namespace sim7100test;  // NOLINT(google-build-using-namespace)
 
-using e2e::ExitCode;
-using e2e::Rig;
-using e2e::Within;
-using std::chrono::milliseconds;
-
-inline bool Emulated() { return !e2e::Emulator().empty(); }
-
-inline bool Sanitized() {
-#ifdef SIM7100_SANITIZED
-    return true;
-#else
-    return false;
-#endif
-}
-
-// What the sanitizers (and glibc's own checks) print when they find a fault.
-inline bool HasFaultReport(const std::string& err) {
-    for (const char* mark :
-         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer",
-          "*** buffer overflow detected", "*** stack smashing", "free(): ", "malloc(): ", "double free"}) {
-        if (err.find(mark) != std::string::npos) return true;
-    }
-    return false;
-}
-
-using ::WaitUntil;
-
-template <typename Predicate>
-bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {
-    return WaitUntil([&] { return done(e2e::ReadFile(path)); }, deadline);
-}
-
-// VmRSS of a process in KiB; -1 when it cannot be read.
-inline long ResidentKiB(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-// Waits until the process has ended (a zombie not yet reaped), without
-// waiting for its output pipes, which a shell it started may still hold.
-inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    return WaitForFile(
-        path,
-        [](const std::string& stat) {
-            const size_t paren = stat.rfind(')');
-            return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
-        },
-        deadline);
-}
-
-// Waits until the process holds a socket: the daemon creates it after its
-// signal handlers are in place, before it tries to connect.
-inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
-    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-    return WaitUntil(
-        [&] {
-            std::error_code ec;
-            for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
-                if (std::filesystem::read_symlink(e.path(), ec).string().rfind("socket:", 0) == 0) return true;
-            }
-            return false;
-        },
-        deadline);
-}
-
-// modemsim in this process, behind a symbolic link that outlives hang-ups and
-// restarts, so the daemon's device path stays the same.
+// modemsim in this process, behind a symbolic link, so the daemon's device
+// path stays the same.
 class SimModule {
 public:
     SimModule(modemsim::SConfig config, const std::string& link) {
@@ -107,16 +33,6 @@ public:
 private:
     std::unique_ptr<modemsim::CSimulator> m_sim;
 };
-
-// A request type's layout size from the protocol's request list; 0 for types
-// without a fixed layout.
-inline size_t LayoutSizeOf(uint32_t type) {
-#define SIM7100_LAYOUT_SIZE(t, name, payload, size) \
-    if ((t) == type && (payload) == SIM7100_PAYLOAD_LAYOUT) return size;
-    SIM7100_REQUEST_TYPES(SIM7100_LAYOUT_SIZE)
-#undef SIM7100_LAYOUT_SIZE
-    return 0;
-}
 
 // Short timings, so two-part answers come well within the scaled budgets.
 inline modemsim::SConfig QuickModule() {

@@ -6,10 +6,9 @@
 #include <tuple>
 
 #include "answers.h"
+#include "dialogue.h"
 
 namespace {
-
-std::string Line(const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r\n"; }
 
 TEST(Answers, ChipTypeAndSimState) {
     const std::pair<std::string, int> chips[] = {
@@ -183,13 +182,6 @@ TEST(Answers, NetStartAndLocation) {
         const int at = l.line == nullptr ? -1 : static_cast<int>(l.line - f.answer.c_str());
         EXPECT_EQ(std::make_tuple(at, l.fields, l.code), std::make_tuple(f.lineAt, f.fields, f.code)) << f.answer;
     }
-}
-
-// A header line of exactly `length` bytes, CR LF included.
-std::string Header(int index, size_t length) {
-    const std::string head = "+CMGL: " + std::to_string(index) + ",\"REC READ\",\"+";
-    const std::string tail = "\",,\"24/05/01,10:00:00+08\"\r\n";
-    return head + std::string(length - head.size() - tail.size(), '1') + tail;
 }
 
 TEST(Answers, ListingCopies) {

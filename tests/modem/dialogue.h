@@ -23,6 +23,16 @@ inline const std::string kOk = "\r\nOK\r\n";
 inline const std::string kError = "\r\nERROR\r\n";
 inline const std::string kNotInit = "Chip is not initialized!";
 
+// An information line and the final OK, as the module answers a query.
+inline std::string Line(const std::string& line) { return "\r\n" + line + "\r\n" + kOk; }
+
+// A text-mode listing header of exactly `length` bytes, CR LF included.
+inline std::string Header(int index, size_t length = 60) {
+    const std::string head = "+CMGL: " + std::to_string(index) + ",\"REC READ\",\"+";
+    const std::string tail = "\",,\"24/05/01,10:00:00+08\"\r\n";
+    return head + std::string(length - head.size() - tail.size(), '4') + tail;
+}
+
 // Port closed / powered on / powered on with the data connection up.
 enum EState { kOff, kOn, kUp, kSame };
 

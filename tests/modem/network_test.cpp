@@ -8,7 +8,6 @@ const std::string kCsq = "AT+CSQ\r\n";
 const std::string kCgmr = "AT+CGMR\r\n";
 const std::string kCspn = "AT+CSPN?\r\n";
 const std::string kMode = "AT+CNSMOD?\r\n";
-std::string Line(const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r\n"; }
 
 TEST(Network, Dialogues) {
     const Op cmee = [](M& m) { return m.SetErrorReporting("2"); };

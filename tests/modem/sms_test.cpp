@@ -7,12 +7,6 @@ using M = CSim7100Impl;
 const std::string kQuery = "AT+CMGF?\r\n", kText = "\r\n+CMGF: 1\r\n" + kOk, kPdu = "\r\n+CMGF: 0\r\n" + kOk;
 const std::string kFail = "Chip internal fail!\r\n";
 
-// A text-mode header line of exactly `length` bytes, CR LF included.
-std::string Header(int index, size_t length = 60) {
-    const std::string head = "+CMGL: " + std::to_string(index) + ",\"REC READ\",\"+";
-    const std::string tail = "\",,\"24/05/01,10:00:00+08\"\r\n";
-    return head + std::string(length - head.size() - tail.size(), '4') + tail;
-}
 Op List(uint8_t status, uint8_t headersOnly) { return With(&M::ListSms, SListSmsRequest{status, headersOnly}); }
 Op Mode(uint8_t mode) { return With(&M::SetSmsMode, SSetSmsModeRequest{mode}); }
 Op Read(uint8_t index) { return With(&M::ReadSms, SReadSmsRequest{index}); }

@@ -45,9 +45,7 @@ SRun Session(SConfig config, const std::vector<ctl::SRequest>& requests, const s
     sim.Start();
     RtosPeer peer;
     DaemonProcess daemon;
-    std::istringstream emulator(SIM7100_EMULATOR);  // the cross build's, word by word
-    DaemonProcess::SOptions o{SIM7100D_DEV_PATH, {}, "", {}};
-    for (std::string word; emulator >> word;) o.emulator.push_back(word);
+    DaemonProcess::SOptions o{SIM7100D_DEV_PATH, SIM7100_EMULATOR, "", {}};
     o.env = {{"SIM7100D_DEVICE", sim.Path()},
              {"SIM7100D_PORT", std::to_string(peer.Port())},
              {"SIM7100D_TRACE_FILE", trace},

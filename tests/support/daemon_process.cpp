@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 extern char** environ;
@@ -30,15 +31,11 @@ int ExitCode(const std::optional<int>& status) {
 DaemonProcess::~DaemonProcess() { Kill(); }
 
 bool DaemonProcess::Start(const SOptions& options) {
-    std::vector<std::string> args = options.emulator;
     // SIM7100_DAEMON_WRAPPER (for example "valgrind --error-exitcode=99")
-    // goes first on the command line; words split at spaces.
-    if (const char* wrapper = getenv("SIM7100_DAEMON_WRAPPER")) {
-        std::vector<std::string> words;
-        std::istringstream in(wrapper);
-        for (std::string w; in >> w;) words.push_back(w);
-        args.insert(args.begin(), words.begin(), words.end());
-    }
+    // goes first on the command line, then the emulator; words split at spaces.
+    const char* wrapper = getenv("SIM7100_DAEMON_WRAPPER");
+    std::istringstream words(std::string(wrapper != nullptr ? wrapper : "") + " " + options.emulator);
+    std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
     args.push_back(options.binary);
     args.insert(args.end(), options.args.begin(), options.args.end());
 

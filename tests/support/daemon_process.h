@@ -24,8 +24,9 @@ public:
 
     struct SOptions {
         std::string binary;
-        // Prepended to the argv (the cross build's emulator); may be empty.
-        std::vector<std::string> emulator;
+        // Prepended to the argv (the cross build's emulator, words split at
+        // spaces); may be empty.
+        std::string emulator;
         // Put first on the child's PATH, if any, unless env sets PATH.
         std::string stubDir;
         // Set in the child, replacing this process's values; SIM7100D_* and

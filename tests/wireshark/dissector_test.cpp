@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "rtos_peer.h"
 #include "sim7100_protocol.h"
+#include "test_support.h"
 
 namespace {
 
@@ -198,17 +198,15 @@ TEST(DissectorTest, DecodesPairsAndFlagsASession) {
     names.erase(std::unique(names.begin(), names.end()), names.end());
 
     // HOME of its own, so no personal plugin or preference takes part.
-    char dir[] = "/tmp/sim7100-dissector-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::ofstream(dir + "/link.pcap"s, std::ios::binary) << pcap;
+    const STempDir temp;
+    const std::string dir = temp.path;
+    std::ofstream(dir + "/link.pcap", std::ios::binary) << pcap;
     std::string command =
-        "HOME="s + dir + " XDG_CONFIG_HOME=" + dir + " tshark -n -2 -o sim7100.port:" + std::to_string(kRtosPort) +
+        "HOME=" + dir + " XDG_CONFIG_HOME=" + dir + " tshark -n -2 -o sim7100.port:" + std::to_string(kRtosPort) +
         " -X lua_script:" SIM7100_LUA " -r " + dir + "/link.pcap -T fields -E occurrence=a -E aggregator=,";
     for (const auto& name : names) command += " -e " + name;
     std::istringstream lines(Output(command + " 2>" + dir + "/stderr"));
-    std::ifstream stderrFile(dir + "/stderr"s);
-    const std::string errors(std::istreambuf_iterator<char>(stderrFile), {});
-    std::filesystem::remove_all(dir);
+    const std::string errors = ReadFile(dir + "/stderr");
     EXPECT_EQ(errors.find("Error"), std::string::npos) << errors;  // the script loaded
 
     size_t n = 0;

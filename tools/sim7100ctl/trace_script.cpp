@@ -135,14 +135,6 @@ const SRule kRules[] = {
      nullptr},
 };
 
-const char* TypeName(uint32_t type) {
-#define SIM7100_TYPE_NAME(value, name, payload, size) \
-    if (type == (value)) return #name;
-    SIM7100_REQUEST_TYPES(SIM7100_TYPE_NAME)
-#undef SIM7100_TYPE_NAME
-    return "?";
-}
-
 // A word as a script reads it back: quoted where it holds blanks or quotes.
 std::string Word(const std::string& w) {
     if (!w.empty() && w.find_first_of(" \t'\"#") == std::string::npos) return w;

@@ -1,11 +1,17 @@
 // The send path's continuation after short writes (loopback never makes
-// them), and registration as soon as a listening peer accepts.
+// them), a send the socket cannot take, and registration as soon as a
+// listening peer accepts.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "cmd_response.h"
 #include "ipc_service.h"
 #include "rtos_peer.h"
 
@@ -57,6 +63,33 @@ TEST(IpcStart, RegistersAsSoonAsAListeningPeerAccepts) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_TRUE(peer.AcceptRegistered(5s));
     service.Stop();
+}
+
+// The link's descriptor turns into one that never takes output (a pipe's
+// read end, its writer gone): the send gives up on the poll, without writing.
+TEST(IpcSendDeathTest, ASendTheSocketCannotTakeFailsAtThePoll) {
+    auto send = [] {
+        RtosPeer peer;
+        SDaemonSettings fast;
+        fast.timeScale = 0.01;
+        Ipc::IpcService service(peer.Port(), fast);
+        service.Start(nullptr, nullptr);
+        if (!peer.AcceptRegistered(5s)) _exit(3);
+        int dead[2];
+        if (pipe(dead) != 0) _exit(3);
+        close(dead[1]);
+        for (int fd = 0; fd < 1024; ++fd) {
+            sockaddr_in to{};
+            socklen_t size = sizeof to;
+            if (getpeername(fd, reinterpret_cast<sockaddr*>(&to), &size) == 0 && to.sin_family == AF_INET &&
+                ntohs(to.sin_port) == peer.Port()) {
+                dup2(dead[0], fd);
+            }
+        }
+        const SCmdResponse record;
+        _exit(service.Send(Ipc::eMsgPowerOn, &record, sizeof(SCmdResponseData)) ? 1 : 0);
+    };
+    EXPECT_EXIT(send(), testing::ExitedWithCode(0), "\\[ERROR\\] Send data to RTOS on poll\\.");
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <sstream>
 #include <thread>
 
+#include "frame_codec.h"
 #include "sim7100_protocol.h"
 
 namespace bench {
@@ -263,29 +264,28 @@ void CLink::ReadExactly(void* buffer, size_t size) {
 }
 
 int64_t CLink::ReadRegistration() {
-    uint32_t header[2];
-    ReadExactly(header, sizeof header);
+    char bytes[SIM7100_FRAME_HEADER_SIZE];
+    ReadExactly(bytes, sizeof bytes);
     const int64_t at = NowNs();
-    if (header[0] != 0 || header[1] != SIM7100_MSG_REGISTER) throw SBenchError("the first frame is no registration");
+    if (std::string(bytes, sizeof bytes) != sim7100::EncodeFrame(SIM7100_MSG_REGISTER)) {
+        throw SBenchError("the first frame is no registration");
+    }
     return at;
 }
 
 // NOLINTNEXTLINE(readability-make-member-function-const): writes to the link; const would hide that
 void CLink::SendRequest(uint32_t type) {
-    const uint32_t header[2] = {0, type};
-    const ssize_t n = send(m_fd, header, sizeof header, 0);
-    if (n != static_cast<ssize_t>(sizeof header)) throw SBenchError("request not sent");
+    const std::string frame = sim7100::EncodeFrame(type);
+    const ssize_t n = send(m_fd, frame.data(), frame.size(), 0);
+    if (n != static_cast<ssize_t>(frame.size())) throw SBenchError("request not sent");
 }
 
 int32_t CLink::ReadResponse(uint32_t type) {
     unsigned char frame[8 + SIM7100_RESPONSE_SIZE];
     ReadExactly(frame, sizeof frame);
-    uint32_t header[2];
-    memcpy(header, frame, sizeof header);
-    if (header[0] != SIM7100_RESPONSE_SIZE || header[1] != type) throw SBenchError("unexpected response header");
-    int32_t status = 0;
-    memcpy(&status, frame + 8, sizeof status);
-    return status;
+    const Sim7100FrameHeader header = sim7100::DecodeHeader(frame);
+    if (header.length != SIM7100_RESPONSE_SIZE || header.type != type) throw SBenchError("unexpected response header");
+    return sim7100::DecodeRecord(frame + 8, sizeof(int32_t)).cmdStatus;
 }
 
 int CLink::ReadResponses(uint32_t type) {
@@ -299,11 +299,10 @@ int CLink::ReadResponses(uint32_t type) {
     int complete = 0;
     size_t at = 0;
     while (m_filled - at >= kFrame) {
-        uint32_t header[2];
+        const Sim7100FrameHeader header = sim7100::DecodeHeader(m_buffer.data() + at);
         int32_t status = 0;
-        memcpy(header, m_buffer.data() + at, sizeof header);
         memcpy(&status, m_buffer.data() + at + 8, sizeof status);
-        if (header[0] != SIM7100_RESPONSE_SIZE || header[1] != type || status != SIM7100_STATUS_OK) {
+        if (header.length != SIM7100_RESPONSE_SIZE || header.type != type || status != SIM7100_STATUS_OK) {
             throw SBenchError("unexpected response");
         }
         at += kFrame;

@@ -338,7 +338,7 @@ int Run(int argc, char** argv) {
     CLI::App app{"GetSignalQuality through sim7100d-dev against its floors, on one simulated module"};
     app.add_option("--daemon", o.daemon, "sim7100d-dev")->required();
     app.add_option("--floor", o.floor, "sim7100-structural-floor")->required();
-    app.add_option("--modemsim", o.modemsim, "the module simulator (modemsim, or sim7100-bench-modem)")->required();
+    app.add_option("--modemsim", o.modemsim, "the module simulator (modemsim)")->required();
     app.add_option("--stub-tools", o.stubTools, "folder put first on the daemon's PATH");
     app.add_option("--host-binary", o.hostBinary, "sim7100d of this host, for its stripped size");
     app.add_option("--armhf-binary", o.armhfBinary, "sim7100d for armhf, for its stripped size");

@@ -8,12 +8,7 @@
 // closed link, ends the daemon by design, so neither is ever sent.  Every
 // callback and every queue item must carry exactly the type, size and bytes
 // sent.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -23,6 +18,7 @@
 #include "fuzz_support.h"
 #include "ipc_service.h"
 #include "request_loop.h"
+#include "rtos_peer.h"
 
 namespace {
 
@@ -33,7 +29,7 @@ struct SFrame {
 
 struct SLink {
     Ipc::IpcService* service = nullptr;
-    int peer = -1;  // the RTOS side's end
+    RtosPeer peer;
 
     std::mutex lock;
     std::condition_variable delivered;
@@ -44,21 +40,10 @@ struct SLink {
 SLink& Link() {
     static SLink* link = [] {
         auto* l = new SLink;
-        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;  // any free port
-        socklen_t addrLength = sizeof addr;
-        FUZZ_REQUIRE(listener >= 0);
-        FUZZ_REQUIRE(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
-        FUZZ_REQUIRE(listen(listener, 1) == 0);
-        FUZZ_REQUIRE(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &addrLength) == 0);
-
         PalQueueCreate(&g_mainMsgQueue, "MainMsgQueue", sizeof(SMainMsg), kMainQueueDepth, g_mainMsgStorage);
         SDaemonSettings settings;
         settings.timeScale = 0.001;  // connect retries after 1 ms
-        l->service = new Ipc::IpcService(ntohs(addr.sin_port), settings);
+        l->service = new Ipc::IpcService(l->peer.Port(), settings);
         // The connection completes in the listen backlog; Start returns
         // after the registration frame is written.
         l->service->Start(
@@ -80,26 +65,10 @@ SLink& Link() {
                 l->delivered.notify_all();
             },
             l);
-        l->peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        FUZZ_REQUIRE(l->peer >= 0);
-        close(listener);
-        const int noDelay = 1;
-        setsockopt(l->peer, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-        uint32_t registration[2] = {~0u, ~0u};
-        FUZZ_REQUIRE(read(l->peer, registration, sizeof registration) == sizeof registration);
-        FUZZ_REQUIRE(registration[0] == 0 && registration[1] == Ipc::eMsgRegister);
+        FUZZ_REQUIRE(l->peer.AcceptRegistered(std::chrono::seconds(10)));
         return l;
     }();
     return *link;
-}
-
-void SendAll(int fd, const char* bytes, size_t count) {
-    while (count > 0) {
-        const ssize_t n = send(fd, bytes, count, MSG_NOSIGNAL);
-        FUZZ_REQUIRE(n > 0);
-        bytes += n;
-        count -= static_cast<size_t>(n);
-    }
 }
 
 }  // namespace
@@ -109,11 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<SFrame> frames;
     size_t at = 0;
     while (size - at >= 8) {
-        uint32_t header[2];
-        memcpy(header, data + at, sizeof header);
+        const Sim7100FrameHeader header = sim7100::DecodeHeader(data + at);
         at += sizeof header;
-        const size_t length = header[0] < size - at ? header[0] : size - at;
-        frames.push_back({header[1], std::string(reinterpret_cast<const char*>(data + at), length)});
+        const size_t length = header.length < size - at ? header.length : size - at;
+        frames.push_back({header.type, std::string(reinterpret_cast<const char*>(data + at), length)});
         at += length;
     }
     if (frames.empty()) return 0;
@@ -128,12 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const SFrame& frame : frames) {
         // The header with the first half of the payload, then the rest: the
         // receiver must put split payloads back together.
-        const uint32_t header[2] = {static_cast<uint32_t>(frame.payload.size()), frame.type};
-        const size_t half = frame.payload.size() / 2;
-        std::string first(reinterpret_cast<const char*>(header), sizeof header);
-        first.append(frame.payload, 0, half);
-        SendAll(link.peer, first.data(), first.size());
-        SendAll(link.peer, frame.payload.data() + half, frame.payload.size() - half);
+        const std::string bytes = sim7100::EncodeFrame(frame.type, frame.payload);
+        const size_t half = 8 + frame.payload.size() / 2;
+        FUZZ_REQUIRE(link.peer.SendRaw(bytes.substr(0, half)) && link.peer.SendRaw(bytes.substr(half)));
         if (frame.type != Ipc::eMsgTerminate) ++queued;
     }
     // Take the queue items in order; a lost frame hangs here and libFuzzer's

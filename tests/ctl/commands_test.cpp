@@ -24,8 +24,7 @@ Bytes Layout(size_t size, std::vector<std::pair<size_t, std::string>> fields) {
 Bytes CStr(const std::string& s) { return Layout(s.size() + 1, {{0, s}}); }
 
 TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
-    const std::string digits15 = "123456789012345", body159(159, 'b'), clock39(39, '9'), apn255(255, 'a'),
-                      pin31(31, '7');
+    const std::string clock39(39, '9'), apn255(255, 'a'), pin31(31, '7');
     const struct {
         Words words;
         uint32_t type;
@@ -33,39 +32,27 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
         bool expectsResponse = true, endsSession = false;
     } cases[] = {
         {{"power-on"}, 3, {}},
-        {{"stand-by"}, 5, {}},
-        {{"xtra-download"}, 30, {}},
-        {{"set-auth", "", ""}, 8, Layout(512, {})},
         {{"set-auth", "user", "secret"}, 8, Layout(512, {{0, "user"}, {256, "secret"}})},
         {{"set-apn", apn255}, 9, Layout(256, {{0, apn255}})},
-        {{"enter-pin", "1234"}, 10, Layout(64, {{0, "1234"}})},
         {{"enter-pin", pin31, pin31}, 10, Layout(64, {{0, pin31}, {32, pin31}})},
         {{"raw", "AT+CSQ"}, 25, CStr("AT+CSQ\r\n")},
-        {{"raw", "AT+CSQ\r\n"}, 25, CStr("AT+CSQ\r\n")},
         {{"raw", "AT\r"}, 25, CStr("AT\r\r\n")},
         {{"debug"}, 25, CStr("DBG\r\n")},
-        {{"flush"}, 25, CStr("FLUSH\r\n")},
         {{"set-error-reporting", "2"}, 26, CStr("2")},
         {{"set-clock", clock39}, 29, Layout(40, {{0, clock39}})},
         {{"set-time-server", "pool.ntp.org"}, 31, Layout(256, {{0, "pool.ntp.org"}})},
         {{"set-sms-mode", "text"}, 34, {1}},
-        {{"set-sms-mode", "PDU"}, 34, {0}},
         {{"list-sms"}, 35, {4, 0}},
         {{"list-sms", "unread", "--headers"}, 35, {0, 1}},
-        {{"list-sms", "REC READ"}, 35, {1, 0}},
-        {{"list-sms", "--headers", "sent"}, 35, {3, 1}},
-        {{"read-sms", "255"}, 36, {255}},
         {{"read-sms", "010"}, 36, {10}},
         {{"delete-sms", "3", "--flag", "4"}, 37, {3, 4}},
         {{"write-sms", "+4917", "50% off", "--status", "sent"},
          38,
          Layout(177, {{0, "\x03"}, {1, "4917"}, {17, "50% off"}})},
-        {{"write-sms", digits15, body159, "--status", "REC UNREAD"}, 38, Layout(177, {{1, digits15}, {17, body159}})},
         {{"write-sms", "4917", "hi"}, 38, Layout(177, {{0, "\x02"}, {1, "4917"}, {17, "hi"}})},
         {{"terminate"}, 2, {}, false, true},
         {{"frame", "9", "0102fF"}, 9, {0x01, 0x02, 0xff}},
         {{"frame", "99", "00"}, 99, {0x00}, false},
-        {{"frame", "2"}, 2, {}, false, true},
         {{"frame", "4294967295"}, 4294967295u, {}, false},
     };
     for (const auto& c : cases) {
@@ -84,32 +71,18 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
 TEST(ctl_commands, ArgumentsThatDoNotFitAreRefused) {
     const std::pair<Words, std::string> cases[] = {
         {{"set-apn", std::string(256, 'a')}, "APN is 256 characters long; at most 255 fit"},
-        {{"set-apn", "in\"ternet"}, "APN must not contain '\"'"},
         {{"set-apn"}, "APN is required"},
-        {{"set-auth", "u", std::string(300, 'p')}, "PASSWORD is 300 characters long"},
         {{"set-auth", "u", "p\r\nAT+CPOF"}, "PASSWORD must not contain control characters"},
-        {{"enter-pin", std::string(32, '1')}, "PIN is 32 characters long; at most 31 fit"},
         {{"enter-pin", "12a4"}, "PIN must be digits only"},
         {{"set-clock", ""}, "TIME must not be empty"},
-        {{"enter-pin", "1234", std::string(32, '1')}, "NEWPIN is 32 characters long"},
-        {{"set-clock", std::string(40, '1')}, "TIME is 40 characters long; at most 39 fit"},
-        {{"set-time-server", std::string(256, 'h')}, "HOST is 256 characters long"},
-        {{"write-sms", "+", "hi"}, "PHONE must be 1 to 15 digits"},
-        {{"write-sms", "0171-123", "hi"}, "PHONE must be"},
         {{"write-sms", "1234567890123456", "hi"}, "PHONE must be 1 to 15 digits"},
-        {{"write-sms", "123", std::string(160, 'b')}, "TEXT is 160 characters long; at most 159 fit"},
         {{"write-sms", "123", "a\x1a"}, "TEXT must not contain Ctrl-Z"},
         {{"write-sms", "123", "hi", "--status", "draft"}, "unknown SMS status 'draft'"},
-        {{"list-sms", "unreadd"}, "unknown SMS status 'unreadd'"},
         {{"set-sms-mode", "binary"}, "unknown SMS mode 'binary'"},
-        {{"set-error-reporting", "3"}, "not in range"},
         {{"read-sms", "256"}, "not in range"},
         {{"read-sms", "0x10"}, "'0x10' is not a decimal number"},
-        {{"delete-sms", "1", "--flag", "5"}, "not in range"},
         {{"raw", ""}, "COMMAND must not be empty"},
-        {{"frame", "0x14"}, "TYPE must be a decimal number"},
         {{"frame", "9", "123"}, "HEXPAYLOAD must be an even number of hex digits"},
-        {{"frame", "9", "zz"}, "HEXPAYLOAD must be an even number of hex digits"},
         {{"frame", "4294967296"}, "TYPE must be a decimal number from 0 to 4294967295"},
         {{"reboot"}, "unknown command 'reboot'"},
         {{"signal", "--json"}, "signal: unknown option '--json'"},

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -17,7 +16,8 @@
 #include <sstream>
 
 #include "daemon_process.h"
-#include "sim7100_protocol.h"
+#include "frame_codec.h"
+#include "test_support.h"
 
 namespace {
 
@@ -33,12 +33,6 @@ bool Readable(int fd, Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, left < 0 ? 0 : static_cast<int>(left)) > 0;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path).rdbuf();
-    return s.str();
 }
 
 // A child process (through the emulator in a cross build) and its output.
@@ -59,11 +53,6 @@ struct SChild : DaemonProcess {
     }
 };
 
-struct STempDir {
-    std::string path = [] { return std::string(mkdtemp(std::string("/tmp/ctl-test-XXXXXX").data())); }();
-    ~STempDir() { std::filesystem::remove_all(path); }
-};
-
 bool ReadAll(int fd, void* data, size_t size, Clock::time_point deadline) {
     for (size_t got = 0, n = 0; got < size; got += n) {
         const ssize_t r = Readable(fd, deadline) ? recv(fd, static_cast<uint8_t*>(data) + got, size - got, 0) : 0;
@@ -73,12 +62,7 @@ bool ReadAll(int fd, void* data, size_t size, Clock::time_point deadline) {
     return true;
 }
 
-struct SReply {
-    Sim7100FrameHeader h;
-    SCmdResponseData r;
-};
-
-enum class EPeer { Absent, Answer, Silent, HangUp, WrongType };
+enum class EPeer { Absent, Answer, Silent, HangUp };
 
 TEST(ctl_session, AgainstAFaultyPeer) {
     const struct {
@@ -92,9 +76,7 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         Sim7100FrameHeader registration = {0, SIM7100_MSG_REGISTER};
     } cases[] = {
         {"answered", {"signal", "raw", "AT"}, EPeer::Answer, 1, 0, "terminate sent", {20, 25, 2}},
-        {"failure is not an error", {"signal"}, EPeer::Answer, 2, 0, "terminate sent", {20, 2}},
         {"strict failure", {"--strict", "signal", "chip-type"}, EPeer::Answer, 2, 4, "terminate sent", {20, 14, 2}},
-        {"keep open", {"--keep-open", "signal"}, EPeer::Answer, 1, 0, "exits with status 1", {20}},
         {"silent",
          {"--timeout", "0.3", "signal", "firmware"},
          EPeer::Silent,
@@ -103,30 +85,13 @@ TEST(ctl_session, AgainstAFaultyPeer) {
          "no response to 'signal' (type 20) within 0.3 s",
          {20, 2}},
         {"hang-up", {"signal", "firmware"}, EPeer::HangUp, 1, 1, "closed the link while 'signal' (type 20)", {20}},
-        {"wrong type", {"signal", "firmware"}, EPeer::WrongType, 1, 1, "does not belong to 'signal'", {20, 2}},
-        {"unanswered types",
-         {"frame", "99", "0a0b", "frame", "1", "signal"},
-         EPeer::Answer,
-         1,
-         0,
-         "terminate sent",
-         {99, 1, 20, 2}},
-        {"own terminate", {"signal", "terminate"}, EPeer::Answer, 1, 0, "the daemon closed the link", {20, 2}},
         {"bad registration", {"signal"}, EPeer::Answer, 1, 3, "expected the registration frame", {}, {0, 3}},
-        {"registration with payload", {"signal"}, EPeer::Answer, 1, 3, "got {length 4, type 1}", {}, {4, 1}},
         {"no daemon",
          {"--connect-timeout", "0.3", "signal"},
          EPeer::Absent,
          1,
          3,
          "no daemon connected within 0.3 s",
-         {}},
-        {"refused before listening",
-         {"signal", "write-sms", "12345678901234567", "hi"},
-         EPeer::Absent,
-         1,
-         2,
-         "PHONE must be 1 to 15 digits",
          {}},
     };
     for (const auto& c : cases) {
@@ -135,7 +100,6 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         args.insert(args.end(), c.args.begin(), c.args.end());
         SChild ctl(SIM7100CTL_PATH, args);
         std::vector<uint32_t> seen;
-        Bytes firstPayload;
         if (c.peer != EPeer::Absent) {
             const uint16_t port = ctl.Port();
             ASSERT_NE(port, 0) << ctl.Stderr();
@@ -143,20 +107,20 @@ TEST(ctl_session, AgainstAFaultyPeer) {
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
             ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-            send(fd, &c.registration, sizeof c.registration, MSG_NOSIGNAL);
+            const std::string registration =
+                sim7100::EncodeFrame(c.registration.type, std::string(c.registration.length, '\0'));
+            send(fd, registration.data(), registration.size(), MSG_NOSIGNAL);
             const auto deadline = Clock::now() + 10s;
             Sim7100FrameHeader h{};
             while (ReadAll(fd, &h, sizeof h, deadline)) {
                 Bytes payload(h.length);
                 if (!ReadAll(fd, payload.data(), payload.size(), deadline)) break;
-                if (seen.empty()) firstPayload = payload;
                 seen.push_back(h.type);
                 if (h.type == SIM7100_MSG_TERMINATE || c.peer == EPeer::HangUp) break;
                 if (h.type < SIM7100_MSG_FIRST_REQUEST || h.type > SIM7100_MSG_LAST_REQUEST || c.peer == EPeer::Silent)
                     continue;
-                const SReply reply{{SIM7100_RESPONSE_SIZE, h.type + (c.peer == EPeer::WrongType)},
-                                   {c.cmdStatus, 0, "50% done\r\nOK\r\n"}};
-                send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+                const std::string reply = sim7100::EncodeResponse(h.type, {c.cmdStatus, 0, "50% done\r\nOK\r\n"});
+                send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
             }
             close(fd);
         }
@@ -164,8 +128,6 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         const std::string err = ctl.Stderr(), shown = ctl.Stdout();
         EXPECT_NE(err.find(c.stderrPart), std::string::npos) << err;
         EXPECT_EQ(seen, c.typesSeen);
-        EXPECT_TRUE(c.exitStatus != 2 || err.find("listening") == std::string::npos);
-        EXPECT_TRUE(seen.empty() || seen[0] != 99 || firstPayload == Bytes({0x0a, 0x0b}));
         EXPECT_TRUE(c.peer != EPeer::Answer || c.exitStatus != 0 || seen[0] != 20 ||
                     shown.find("  text      | 50% done\n            | OK\n") != std::string::npos)
             << shown;

@@ -18,6 +18,7 @@
 #include "daemon_process.h"
 #include "rtos_peer.h"
 #include "scripted_modem.h"
+#include "test_support.h"
 
 namespace e2e {
 
@@ -46,24 +47,17 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 using ::ExitCode;
+using ::ReadFile;
 
 struct Rig {
     ScriptedModem modem;
     RtosPeer peer;
-    std::string dir;
+    STempDir temp;
+    const std::string dir = temp.path;
     DaemonProcess daemon;
 
-    explicit Rig(bool listen = true) : peer(listen) {
-        const char* base = getenv("TMPDIR");
-        dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/sim7100-e2e-XXXXXX";
-        if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    }
+    explicit Rig(bool listen = true) : peer(listen) {}
     ~Rig() {
         daemon.Kill();
         if (::testing::Test::HasFailure()) {
@@ -72,8 +66,6 @@ struct Rig {
                       << tail(daemon.Stdout()) << "--- daemon stderr ---\n"
                       << tail(daemon.Stderr()) << "---\n";
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
     }
 
     std::string StubLog() const { return dir + "/stub.log"; }
@@ -110,6 +102,12 @@ struct Rig {
         }
         EXPECT_EQ(r->type, type);
         return *r;
+    }
+
+    // Start, accept the registered link and power the module on.
+    void StartPowered(const std::map<std::string, std::string>& env = {}) {
+        ASSERT_NO_FATAL_FAILURE(StartLinked(env));
+        ASSERT_NO_FATAL_FAILURE(PowerOn());
     }
 
     void PowerOn() {

@@ -46,17 +46,7 @@ inline bool HasFaultReport(const std::string& err) {
     return false;
 }
 
-// Waits, with a deadline, until `done()`.  Files and /proc offer no event
-// of their own, so this checks every few milliseconds.
-template <typename Predicate>
-bool WaitUntil(Predicate done, milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-}
+using ::WaitUntil;
 
 template <typename Predicate>
 bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {

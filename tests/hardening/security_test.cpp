@@ -102,8 +102,7 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
 TEST(Security, ShellCommandsAreFixedAndInheritOnlyTheStandardDescriptors) {
     Rig rig;
     const std::string canary = rig.dir + "/pwned", fds = rig.dir + "/fds";
-    ASSERT_NO_FATAL_FAILURE(rig.StartLinked({{"M", canary}, {"SIM7100_STUB_FDS", fds}}));
-    ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    ASSERT_NO_FATAL_FAILURE(rig.StartPowered({{"M", canary}, {"SIM7100_STUB_FDS", fds}}));
     // Debug mode on: the trace file is opened around every exchange too.
     EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n").Text(), "DEBUG MODE 1");
     rig.modem.SetDefault({{"\r\nOK\r\n"}});
@@ -169,8 +168,7 @@ TEST(Security, ModuleTextIsNeverAFormatString) {
         {SIM7100_MSG_RAW_COMMAND, "AT+COPS?\r\n", "\r\n" + nasty + "\r\n\r\nOK\r\n"},
     };
     Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
-    ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
+    ASSERT_NO_FATAL_FAILURE(rig.StartPowered());
     rig.modem.SetSplit(0, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);

@@ -22,9 +22,13 @@ TEST(Answers, ChipTypeAndSimState) {
         std::string answer;
         int status, err;
     } states[] = {
-        {Line("+CPIN: READY"), 1, 0},    {Line("+CPIN: SIM PIN"), 5, 0},
-        {Line("+CPIN: SIM PUK"), 6, 0},  {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
-        {Line("+CPIN: SIM PUK2"), 8, 0}, {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
+        {Line("+CPIN: READY"), 1, 0},
+        {Line("+CPIN: SIM PIN"), 5, 0},
+        {Line("+CPIN: SIM PUK"), 6, 0},
+        {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
+        {Line("+CPIN: SIM PUK2"), 8, 0},
+        {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
+        {"+CME ERROR: SIM PIN required\r\n", 5, 0},      // an error answer may still name the state
     };
     for (const auto& s : states) {
         EXPECT_EQ(SimStateOf(s.answer.c_str()).cmdStatus, s.status) << s.answer;

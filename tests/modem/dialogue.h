@@ -136,3 +136,10 @@ template <typename Req>
 Op With(SCmdResponse (CSim7100Impl::*op)(const Req*), Req request) {
     return [op, request](CSim7100Impl& m) { return (m.*op)(&request); };
 }
+// A request whose one character field holds `value`.
+template <typename Req, size_t N>
+Op WithField(SCmdResponse (CSim7100Impl::*op)(const Req*), char (Req::*field)[N], const std::string& value) {
+    auto r = Zeroed<Req>();
+    Put(r.*field, value);
+    return With(op, r);
+}

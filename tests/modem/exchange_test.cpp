@@ -5,12 +5,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <sstream>
 
 #include "checkers.h"
 #include "dialogue.h"
+#include "test_support.h"
 
 namespace {
 
@@ -104,23 +103,11 @@ TEST(Exchange, HangUpMidAnswerEndsTheExchange) {
 
 class Trace : public testing::Test {
 protected:
-    Trace() {
-        char pattern[] = "/tmp/sim7100-trace-XXXXXX";
-        dir = mkdtemp(pattern);
-        trace = dir + "/LteDebug.txt";
-        g_debugMode = true;
-    }
-    ~Trace() override {
-        g_debugMode = saved;
-        std::filesystem::remove_all(dir);
-    }
-    std::string Read(const std::string& path) const {
-        std::ostringstream all;
-        all << std::ifstream(path, std::ios::binary).rdbuf();
-        return all.str();
-    }
+    Trace() { g_debugMode = true; }
+    ~Trace() override { g_debugMode = saved; }
     bool saved = g_debugMode;
-    std::string dir, trace;
+    STempDir temp;
+    const std::string dir = temp.path, trace = dir + "/LteDebug.txt";
 };
 
 TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
@@ -132,7 +119,7 @@ TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
     b.modem.On("AT\r\n", Late("\r\nO", "K\r\n"));
     ASSERT_EQ(b.impl->SendCommand("AT\r\n", 1, CheckFinalResult), kDone);
     b.impl->TraceLog(7, "untagged");
-    EXPECT_EQ(Read(trace),
+    EXPECT_EQ(ReadFile(trace),
               "[FLUSHED_OUTPUT] \r\n+CREG: 1\r\n\n[INPUT] AT\r\n\n[OUTPUT] \r\nO\n[OUTPUT] K\r\n\nuntagged\n");
 }
 

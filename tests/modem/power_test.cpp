@@ -35,7 +35,6 @@ TEST(Power, Dialogues) {
          {},
          kOn},
         {"power off closed", kOff, &M::PowerOff, {}, {1, 0, ""}},
-        {"stand by closed", kOff, &M::StandBy, {}, {1, 0, ""}},
         {"stand by", kOn, &M::StandBy, {}, {1, 0, ""}, {}, kOff},
         {"power off", kOn, &M::PowerOff, {{"AT+CPOF\r\n", down}}, {1, 0, down}, {}, kOff},
         {"power off refused",
@@ -49,7 +48,6 @@ TEST(Power, Dialogues) {
         {"stand by connected", kUp, &M::StandBy, {{kHangUp, kError}}, {1, 0, ""}, kDown, kOff},
         {"power off connected", kUp, &M::PowerOff, {{kHangUp, kError}, {"AT+CPOF\r\n", kOk}}, {1, 0, kOk}, kDown, kOff},
         {"chip A", kOn, &M::GetChipType, {{kCgmm, Model("SIMCOM_SIM7100A")}}, {9, 1, Model("SIMCOM_SIM7100A")}},
-        {"chip refused", kOn, &M::GetChipType, {{kCgmm, kError}}, {2, -101, "Chip internal fail! " + kError}},
     });
 }
 
@@ -65,18 +63,12 @@ TEST(Connection, Dialogues) {
          {1, 0, kOk},
          kUp7600,
          kUp},
-        {"SIM7100E", kOn, &M::Connect, {{kCgmm, Model("SIMCOM_SIM7100E")}, {kCall, kOk}}, {1, 0, kOk}, kUpSteps, kUp},
         {"SIM7100A", kOn, &M::Connect, {{kCgmm, Model("SIMCOM_SIM7100A")}, {kCall, v4}}, {1, 0, v4}, kUpSteps, kUp},
         {"unknown chip",
          kOn,
          &M::Connect,
          {{kCgmm, Model("SIM800")}},
          {2, -2, "Unknown chip type! " + Model("SIM800")}},
-        {"call refused",
-         kOn,
-         &M::Connect,
-         {{kCgmm, Model("SIMCOM_SIM7600G-H")}, {kCall, kError}},
-         {2, -101, "Chip internal fail! " + kError}},
         {"connect twice", kUp, &M::Connect, {}, {1, 0, "Modem already connected"}},
         {"disconnect idle", kOn, &M::Disconnect, {}, {1, 0, "Modem already disconnected"}},
         {"disconnect", kUp, &M::Disconnect, {{kHangUp, kOk}}, {1, 0, kOk}, kDown, kOn},
@@ -94,17 +86,6 @@ TEST(Connection, Dialogues) {
          &M::GetConnectionStatus,
          {{status, "\r\n$QCRMCALL: 1, V6\r\n\r\nOK\r\n"}},
          {4, 0, "\r\n$QCRMCALL: 1, V6\r\n\r\nOK\r\n"}},
-        {"status no blank",
-         kOn,
-         &M::GetConnectionStatus,
-         {{status, "\r\n$QCRMCALL: 1,V4\r\n\r\nOK\r\n"}},
-         {4, 0, "\r\n$QCRMCALL: 1,V4\r\n\r\nOK\r\n"}},
-        {"status V4 error",
-         kOn,
-         &M::GetConnectionStatus,
-         {{status, "\r\n$QCRMCALL: 1, V4\r\n\r\nERROR\r\n"}},
-         {4, 0, "\r\n$QCRMCALL: 1, V4\r\n\r\nERROR\r\n"}},
-        {"status silent", kOn, &M::GetConnectionStatus, {{status, ScriptedModem::Silence()}}, {4, 0, ""}},
     });
 }
 

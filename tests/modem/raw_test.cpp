@@ -22,23 +22,14 @@ TEST(Raw, Dialogues) {
     const SRecord empty{2, -2, "Empty command!"};
     RunDialogues({
         {"null", kOff, [](CSim7100Impl& m) { return m.RawCommand(nullptr, 0); }, {}, empty},
-        {"size 0", kOff, [](CSim7100Impl& m) { return m.RawCommand("AT\r\n", 0); }, {}, empty},
         {"leading zero", kOn, [](CSim7100Impl& m) { return m.RawCommand("\0AT\r\n", 5); }, {}, empty},
         {"FLUSH closed", kOff, Raw("FLUSH\r\n"), {}, {1, 0, ""}},
         {"FLUSH", kOn, Raw("FLUSH\r\n"), {}, {1, 0, ""}},
         // Near misses of the control words go to the module.
-        {"DBG alone", kOff, Raw("DBG"), {}, {2, -2, kNotInit}},
         {"DBG alone powered", kOn, Raw("DBG"), {{"DBG", kError}}, {2, -101, kError}},
         {"dbg", kOn, Raw("dbg\r\n"), {{"dbg\r\n", kOk}}, {1, 0, kOk}},
         // Two segments: the acknowledgement and the result line.
         {"xtra download", kOn, Raw("AT+CGPSXD=0\r\n"), {{"AT+CGPSXD=0\r\n", xtra}}, {1, 0, kOk + "\r\n+CGPSXD: 0\r\n"}},
-        {"xtra download blank",
-         kOn,
-         Raw("AT+CGPSXD=0 \r\n"),
-         {{"AT+CGPSXD=0 \r\n", xtra}},
-         {1, 0, kOk + "\r\n+CGPSXD: 0\r\n"}},
-        // More after the prefix: an ordinary command, done at the first OK.
-        {"xtra with more", kOn, Raw("AT+CGPSXD=01\r\n"), {{"AT+CGPSXD=01\r\n", xtra}}, {1, 0, kOk}},
         {"time update failed",
          kOn,
          Raw("AT+CHTPUPDATE\r\n"),

@@ -24,32 +24,12 @@ TEST(modemsim_TwoPart, SecondPartArrivesSeparatelyLater) {
         std::string command, first, second;
     } cases[] = {
         {"XtraDownload", nullptr, {}, "AT+CGPSXD=0", kOk, "\r\n+CGPSXD: 0\r\n"},
-        {"XtraDownloadFails",
-         [](SConfig& c) { modemsim::ApplyPreset("xtra-fail", c); },
-         {},
-         "AT+CGPSXD=0",
-         kOk,
-         "\r\n+CGPSXD: 2\r\n"},
-        {"TimeUpdate",
-         nullptr,
-         {{"AT+CHTPSERV=\"ADD\",\"t.example\",80,1", ""}},
-         "AT+CHTPUPDATE",
-         kOk,
-         "\r\n+CHTPUPDATE: 0\r\n"},
-        {"TimeUpdateWithoutServer", nullptr, {}, "AT+CHTPUPDATE", kOk, "\r\n+CHTPUPDATE: 1\r\n"},
-        {"LocationReportFirst", nullptr, {kNetStart}, "AT+CLBS=1", fix, kOk},
         {"LocationOkFirst",
          [](SConfig& c) { c.faults.lbsOrder = modemsim::ELbsOrder::eOkFirst; },
          {kNetStart},
          "AT+CLBS=1",
          kOk,
          fix},
-        {"LocationWhileServiceClosed",
-         nullptr,
-         {kNetStart, {"AT+CNETSTOP", "\r\n+CNETSTOP: 0\r\n"}},
-         "AT+CLBS=1",
-         "\r\n+CLBS: 1\r\n",
-         kOk},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,12 +47,6 @@ TEST(modemsim_TwoPart, SecondPartArrivesSeparatelyLater) {
 }
 
 TEST(modemsim_Nmea, BurstsFollowTheAcknowledgementUntilSwitchedOff) {
-    {
-        SRunning off;  // without a running receiver: no fix
-        off.client->Send("AT+CGPSINFOCFG=1,31\r\n");
-        const auto vtg = [](const std::string& s) { return s.find("$GPVTG") != std::string::npos; };
-        EXPECT_NE(off.client->ReadUntil(vtg).find("$GPRMC,,V,"), std::string::npos);
-    }
     SRunning run;
     EXPECT_EQ(run.client->Exchange("AT+CGPSCOLD"), kOk);
     run.client->Send("AT+CGPSINFOCFG=2,3\r\n");
@@ -128,12 +102,6 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_GE(r.client->readSizes.size(), 5u);
              for (size_t n : r.client->readSizes) EXPECT_LE(n, 4u);
          }},
-        {"SilentAfterTwoCommands", [](SConfig& c) { c.faults.silentAfter = 2; },
-         [](SRunning& r) {
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-             ExpectSilence(r, "AT\r\n", 3);
-         }},
         {"SilentForChosenCommands",
          [](SConfig& c) {
              c.faults.silentCommands = {"at+csq", "AT+CGPSXD", "AT+CGM*", ""};
@@ -171,68 +139,6 @@ TEST(modemsim_Fault, ShowsOnThePort) {
              EXPECT_TRUE(r.client->hungUp);
              ASSERT_TRUE(r.sim.WaitForNewPath(old, 3000ms));
              EXPECT_EQ(CClient(r.sim.Path()).Exchange("AT+CSQ"), kCsq);
-         }},
-        {"FirstCommandAfterIdleFails", [](SConfig& c) { c.faults.idleErrorMs = 150; },
-         [](SRunning& r) {
-             r.client->Exchange("AT");  // may itself come after the idle time
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-             EXPECT_EQ(r.client->ReadFor(250ms), "");
-             EXPECT_EQ(r.client->Exchange("AT"), "\r\nERROR\r\n");
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-         }},
-        {"BootWithBusySim", [](SConfig& c) { c.faults.simBusyMs = 800, c.faults.bootLines = true; },
-         [](SRunning& r) {
-             EXPECT_EQ(r.client->ReadUntilEnds("RDY\r\n"), "\r\nRDY\r\n");
-             EXPECT_EQ(r.client->Exchange("AT+CPIN?"), "+CME ERROR: SIM busy\r\n");
-             EXPECT_EQ(r.client->ReadUntilEnds("PB DONE\r\n"), "\r\n+CPIN: READY\r\n\r\nSMS DONE\r\n\r\nPB DONE\r\n");
-             EXPECT_EQ(r.client->Exchange("AT+CPIN?"), "\r\n+CPIN: READY\r\n" + kOk);
-         }},
-        {"NoCellAfterPowerUp", [](SConfig& c) { c.faults.noCellMs = 300; },
-         [](SRunning& r) {
-             EXPECT_EQ(r.client->Exchange("AT+CSQ"), "\r\n+CSQ: 99,99\r\n" + kOk);
-             EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,2\r\n" + kOk);
-             std::string answer;
-             for (const auto end = Clock::now() + 3s;
-                  Clock::now() < end && (answer = r.client->Exchange("AT+CSQ")) != kCsq;)
-                 r.client->ReadFor(20ms);
-             EXPECT_EQ(answer, kCsq);
-             EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,1\r\n" + kOk);
-         }},
-        {"OverrideOnceThenTheModule",
-         [](SConfig& c) {
-             c.faults.overrides = {{"AT+CSQ", "\r\n+CSQ: 5,99\r\n\r\nOK\r\n", "\r\n+CREG: 0\r\n", 100, 1}};
-         },
-         [](SRunning& r) {
-             EXPECT_EQ(r.client->Exchange("AT+CSQ"), "\r\n+CSQ: 5,99\r\n" + kOk);
-             EXPECT_EQ(r.client->ReadUntilEnds("+CREG: 0\r\n"), "\r\n+CREG: 0\r\n");
-             EXPECT_EQ(r.client->Exchange("AT+CSQ"), kCsq);
-         }},
-        {"PowerOffSilencesTheModuleUntilThePowerKey", [](SConfig& c) { c.state.searchingQueries = 1; },
-         [](SRunning& r) {
-             EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,2\r\n" + kOk);
-             EXPECT_EQ(r.client->Exchange("ATE1"), kOk);
-             EXPECT_EQ(r.client->Exchange("AT+CPOF"), "AT+CPOF\r" + kOk);
-             ExpectSilence(r, "AT\r\n", 4);
-             r.sim.PowerKey();
-             // Power-up brings back echo off and a fresh registration search.
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-             EXPECT_EQ(r.client->Exchange("AT+CGREG?"), "\r\n+CGREG: 0,2\r\n" + kOk);
-         }},
-        {"PowerOffRestartsByItselfWhenAsked",
-         [](SConfig& c) { c.timings.restartAfterMs = 100, c.faults.bootLines = true; },
-         [](SRunning& r) {
-             const std::string boot = "\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\nSMS DONE\r\n\r\nPB DONE\r\n";
-             EXPECT_EQ(r.client->ReadUntilEnds("PB DONE\r\n"), boot);
-             EXPECT_EQ(r.client->Exchange("AT+CPOF"), kOk);
-             EXPECT_EQ(r.client->ReadUntilEnds("PB DONE\r\n"), boot);
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
-         }},
-        {"CarriageReturnAloneEndsALine", nullptr,
-         [](SRunning& r) {
-             r.client->Send("at+cgmm\r");
-             EXPECT_EQ(r.client->ReadUntil(Complete), "\r\nSIMCOM_SIM7600G\r\n" + kOk);
-             r.client->Send("AT+CSQX\x7f\r\n");  // a backspace from a terminal program
-             EXPECT_EQ(r.client->ReadUntil(Complete), kCsq);
          }},
     };
     for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -61,6 +62,9 @@ bool RtosPeer::Accept(milliseconds deadline) {
     if (!WaitFor(m_listen, POLLIN, end)) return false;
     CloseConnection();
     m_conn = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    // Frames sent in parts go out as they are, not held back by Nagle.
+    const int noDelay = 1;
+    if (m_conn >= 0) setsockopt(m_conn, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     return m_conn >= 0;
 }
 
@@ -82,11 +86,6 @@ bool RtosPeer::SendRaw(const std::string& bytes) {
     return true;
 }
 
-std::string RtosPeer::Frame(uint32_t type, const std::string& payload) {
-    const uint32_t header[2] = {static_cast<uint32_t>(payload.size()), type};
-    return std::string(reinterpret_cast<const char*>(header), sizeof header) + payload;
-}
-
 bool RtosPeer::SendFrame(uint32_t type, const std::string& payload) { return SendRaw(Frame(type, payload)); }
 
 std::optional<std::string> RtosPeer::ReadExact(size_t n, milliseconds deadline) {
@@ -106,12 +105,9 @@ std::optional<std::string> RtosPeer::ReadExact(size_t n, milliseconds deadline) 
 std::optional<RtosPeer::SResponse> RtosPeer::ReadResponse(milliseconds deadline) {
     const auto bytes = ReadExact(SIM7100_FRAME_HEADER_SIZE + SIM7100_RESPONSE_SIZE, deadline);
     if (!bytes) return std::nullopt;
-    SResponse r;
-    memcpy(&r.length, bytes->data(), 4);
-    memcpy(&r.type, bytes->data() + 4, 4);
-    if (r.length != SIM7100_RESPONSE_SIZE) return std::nullopt;
-    memcpy(&r.record, bytes->data() + 8, sizeof r.record);
-    return r;
+    const Sim7100FrameHeader h = sim7100::DecodeHeader(bytes->data());
+    if (h.length != SIM7100_RESPONSE_SIZE) return std::nullopt;
+    return SResponse{h.length, h.type, sim7100::DecodeRecord(bytes->data() + 8, h.length)};
 }
 
 bool RtosPeer::WaitClosed(milliseconds deadline) {

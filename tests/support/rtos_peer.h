@@ -6,11 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 
-#include "sim7100_protocol.h"
+#include "frame_codec.h"
 
 class RtosPeer {
 public:
@@ -20,7 +19,7 @@ public:
         uint32_t length = 0;
         uint32_t type = 0;
         SCmdResponseData record{};
-        std::string Text() const { return std::string(record.text, strnlen(record.text, sizeof record.text)); }
+        std::string Text() const { return sim7100::RecordText(record); }
     };
 
     // Binds a free port at once, so the daemon can be pointed at it; with
@@ -40,7 +39,9 @@ public:
 
     bool SendRaw(const std::string& bytes);
     bool SendFrame(uint32_t type, const std::string& payload = {});
-    static std::string Frame(uint32_t type, const std::string& payload = {});
+    static std::string Frame(uint32_t type, const std::string& payload = {}) {
+        return sim7100::EncodeFrame(type, payload);
+    }
 
     // Exactly n bytes, or nothing when the deadline passes or the link ends.
     std::optional<std::string> ReadExact(size_t n, std::chrono::milliseconds deadline);

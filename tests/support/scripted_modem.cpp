@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
 
-ScriptedModem::ScriptedModem() {
+ScriptedModem::ScriptedModem(int idleEndMs) : m_idleEndMs(idleEndMs) {
     if (!m_pty.Open()) throw std::runtime_error(m_pty.Error());
+    m_view = open(m_pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (pipe2(m_stop, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     m_thread = std::thread([this] { Run(); });
 }
@@ -19,6 +21,7 @@ ScriptedModem::~ScriptedModem() {
     m_thread.join();
     close(m_stop[0]);
     close(m_stop[1]);
+    if (m_view >= 0) close(m_view);
 }
 
 void ScriptedModem::On(const std::string& command, Reply reply, bool sticky) {
@@ -81,7 +84,7 @@ void ScriptedModem::Run() {
     for (;;) {
         pollfd fds[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stop[0], POLLIN, 0}};
         // An unterminated command ("DBG" without CR LF) counts once idle.
-        const int rc = poll(fds, 2, pending.empty() ? -1 : 50);
+        const int rc = poll(fds, 2, pending.empty() ? -1 : m_idleEndMs);
         if (fds[1].revents & POLLIN) return;
         if (rc == 0) {
             Answer(pending);
@@ -133,9 +136,21 @@ void ScriptedModem::Answer(const std::string& command) {
     m_changed.notify_all();
 }
 
+ScriptedModem::EWaitRead ScriptedModem::WaitRead() {
+    for (;;) {
+        int unread = 0;
+        if (ioctl(m_view, FIONREAD, &unread) != 0 || unread == 0) return EWaitRead::kRead;
+        pollfd fds[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+        poll(fds, 2, 1);
+        if (fds[1].revents & POLLIN) return EWaitRead::kStop;
+        if (fds[0].revents & POLLIN) return EWaitRead::kNewCommand;
+    }
+}
+
 void ScriptedModem::WriteReply(const Reply& reply) {
     for (const auto& chunk : reply) {
         if (chunk.delayMs > 0 && !Sleep(chunk.delayMs)) return;
+        if (chunk.afterRead && WaitRead() != EWaitRead::kRead) return;
         if (chunk.hangUp) {
             std::lock_guard<std::mutex> lock(m_writeLock);
             m_pty.Close();

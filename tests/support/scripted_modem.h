@@ -20,6 +20,9 @@ public:
         std::string bytes;
         int delayMs = 0;      // wait before writing these bytes
         bool hangUp = false;  // close the terminal instead of writing
+        // Wait until the port has read everything before; a new command
+        // coming in instead drops the rest of the reply.
+        bool afterRead = false;
     };
     using Reply = std::vector<SChunk>;
 
@@ -28,7 +31,8 @@ public:
         std::chrono::steady_clock::time_point at;
     };
 
-    ScriptedModem();
+    // A command without terminator ends after `idleEndMs` of quiet.
+    explicit ScriptedModem(int idleEndMs = 50);
     ~ScriptedModem();
     ScriptedModem(const ScriptedModem&) = delete;
     ScriptedModem& operator=(const ScriptedModem&) = delete;
@@ -76,8 +80,12 @@ private:
     void WriteReply(const Reply& reply);
     void WriteSplit(const std::string& bytes);
     bool Sleep(int ms);  // false when stopping
+    enum class EWaitRead { kRead, kNewCommand, kStop };
+    EWaitRead WaitRead();
 
     PtyPort m_pty;
+    int m_view = -1;  // our own slave end, to see what the port has not read
+    int m_idleEndMs;
     int m_stop[2] = {-1, -1};
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;

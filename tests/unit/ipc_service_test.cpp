@@ -20,11 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Header(uint32_t length, uint32_t type) {
-    const uint32_t header[2] = {length, type};
-    return std::string(reinterpret_cast<const char*>(header), sizeof header);
-}
-
 struct SFrame {
     uint32_t type;
     bool null;
@@ -91,15 +86,16 @@ protected:
 
 TEST_F(IpcLink, AnnouncesItselfFirstThenDeliversFramesWholeAndInOrder) {
     EXPECT_EQ(registration, std::string("\0\0\0\0\1\0\0\0", 8));
+    const std::string pieces = sim7100::EncodeFrame(25, "ABCDE");
     const struct {
         const char* name;
         std::string first, rest;  // rest, if any, comes once `first` alone was not enough
         std::vector<SFrame> frames;
     } cases[] = {
-        {"no payload", Header(0, 20), {}, {{20, true, "", &inbox}}},
-        {"a payload in pieces", Header(5, 25) + "AB", "CDE", {{25, false, "ABCDE", &inbox}}},
+        {"no payload", sim7100::EncodeFrame(20), {}, {{20, true, "", &inbox}}},
+        {"a payload in pieces", pieces.substr(0, 10), pieces.substr(10), {{25, false, "ABCDE", &inbox}}},
         {"two frames in one segment",
-         Header(1, 34) + "\x01" + Header(0, 13),
+         sim7100::EncodeFrame(34, "\x01") + sim7100::EncodeFrame(13),
          {},
          {{34, false, "\x01", &inbox}, {13, true, "", &inbox}}},
     };

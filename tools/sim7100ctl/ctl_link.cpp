@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "frame_codec.h"
+
 namespace ctl {
 namespace {
 
@@ -100,9 +102,7 @@ EWait CLink::Accept(Deadline deadline, std::string& peer, std::string& error) {
 
 // NOLINTNEXTLINE(readability-make-member-function-const): writes to the link; const would hide that
 bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
-    const Sim7100FrameHeader header{static_cast<uint32_t>(payload.size()), type};
-    Bytes frame(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header) + sizeof header);
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    const std::string frame = sim7100::EncodeFrame(type, payload.data(), payload.size());
     size_t sent = 0;
     while (sent < frame.size()) {
         const ssize_t n = send(m_conn, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);

@@ -5,14 +5,12 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "sim7100_protocol.h"
+#include "frame_codec.h"
 
 namespace ctl {
 
 SResponse DecodeResponse(uint32_t type, const Bytes& payload) {
-    SCmdResponseData record;
-    memset(&record, 0, sizeof record);
-    memcpy(&record, payload.data(), std::min<size_t>(payload.size(), sizeof record));
+    const SCmdResponseData record = sim7100::DecodeRecord(payload.data(), payload.size());
     SResponse r;
     r.type = type;
     r.length = static_cast<uint32_t>(payload.size());

@@ -198,17 +198,8 @@ bool IpcService::Impl::SendBytes(const iovec* parts, int count) {
                 break;
             }
             sent += static_cast<size_t>(n);
-            // Skip what went out; a partial write goes on where it stopped.
-            for (size_t done = static_cast<size_t>(n); done > 0 && left > 0;) {
-                const size_t step = done < next->iov_len ? done : next->iov_len;
-                next->iov_base = static_cast<unsigned char*>(next->iov_base) + step;
-                next->iov_len -= step;
-                done -= step;
-                if (next->iov_len == 0) {
-                    ++next;
-                    --left;
-                }
-            }
+            // A partial write goes on where it stopped.
+            left = SkipWritten(next, left, static_cast<size_t>(n));
         } else if (rc == 0) {
             fputs("[WARNING] Send data to RTOS - timeout.\n", stderr);
         } else {
@@ -217,6 +208,20 @@ bool IpcService::Impl::SendBytes(const iovec* parts, int count) {
         }
     }
     return sent == total;
+}
+
+int SkipWritten(iovec*& next, int left, size_t written) {
+    for (size_t done = written; done > 0 && left > 0;) {
+        const size_t step = done < next->iov_len ? done : next->iov_len;
+        next->iov_base = static_cast<unsigned char*>(next->iov_base) + step;
+        next->iov_len -= step;
+        done -= step;
+        if (next->iov_len == 0) {
+            ++next;
+            --left;
+        }
+    }
+    return left;
 }
 
 int IpcService::Impl::PollSocket(const pollfd& socketPoll, int timeoutMs) {

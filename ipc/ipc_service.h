@@ -2,6 +2,8 @@
 // 8-byte header {length, type} and an opaque payload.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstdint>
 #include <functional>
 
@@ -34,5 +36,10 @@ public:
 private:
     Impl* m_impl;
 };
+
+// After a write of `written` bytes from `left` parts starting at `next`:
+// moves `next` past the parts sent whole and the rest of the part sent in
+// part, and returns how many parts are left.
+int SkipWritten(iovec*& next, int left, size_t written);
 
 }  // namespace Ipc

@@ -53,7 +53,10 @@ std::string g_overrides;
 
 SDaemonSettings FromEnvironment() {
     SDaemonSettings s;
-    auto take = [](const char* name, auto apply) {
+    // A value that cannot be used stops the start: going on with a default
+    // would reach the real port 50001 or wait for ever.
+    bool refused = false;
+    auto take = [&refused](const char* name, const char* wanted, auto apply) {
         const char* value = getenv(name);
         if (value == nullptr || *value == '\0') return;
         if (apply(value)) {
@@ -62,31 +65,33 @@ SDaemonSettings FromEnvironment() {
             g_overrides += "=";
             g_overrides += value;
         } else {
-            fprintf(stderr, "[WARNING] %s=%s ignored\n", name, value);
+            fprintf(stderr, "[ERROR] %s=%s refused: %s expected\n", name, value, wanted);
+            refused = true;
         }
     };
-    take("SIM7100D_DEVICE", [&](const char* v) {
+    take("SIM7100D_DEVICE", "", [&](const char* v) {
         s.device = v;
         return true;
     });
-    take("SIM7100D_TRACE_FILE", [&](const char* v) {
+    take("SIM7100D_TRACE_FILE", "", [&](const char* v) {
         s.traceFile = v;
         return true;
     });
-    take("SIM7100D_PORT", [&](const char* v) {
+    take("SIM7100D_PORT", "a TCP port from 1 to 65535", [&](const char* v) {
         char* end = nullptr;
         const unsigned long port = strtoul(v, &end, 10);
         if (*end != '\0' || port == 0 || port > 65535) return false;
         s.port = static_cast<uint16_t>(port);
         return true;
     });
-    take("SIM7100D_TIME_SCALE", [&](const char* v) {
+    take("SIM7100D_TIME_SCALE", "a number above 0 and at most 1000", [&](const char* v) {
         char* end = nullptr;
         const double scale = strtod(v, &end);
         if (*end != '\0' || !(scale > 0.0) || scale > 1000.0) return false;
         s.timeScale = scale;
         return true;
     });
+    if (refused) exit(1);
     return s;
 }
 

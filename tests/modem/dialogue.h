@@ -66,7 +66,7 @@ struct SBench {
         s.runShell = [this](const char* command) {
             shell.emplace_back(command);
             shellAt.push_back(modem.Commands().size());
-            return 0;
+            return shellStatus;
         };
         impl = std::make_unique<CSim7100Impl>(s);
         if (state == kOff) return;
@@ -90,6 +90,7 @@ struct SBench {
     EState State() const { return !impl->Initialized() ? kOff : impl->Connected() ? kUp : kOn; }
 
     ScriptedModem modem;
+    int shellStatus = 0;  // what every shell step reports
     Strings shell;
     std::vector<size_t> shellAt;  // commands the module had received at each shell step
     size_t before = 0;

@@ -55,6 +55,7 @@ TEST(Connection, Dialogues) {
     const std::string v4 = "\r\n$QCRMCALL: 1, V4\r\n\r\nOK\r\n";
     const std::string status = "AT$QCRMCALL?\r\n";
     const std::string refused = "\r\n+CME ERROR: 3\r\n\r\nERROR\r\n";
+    const std::string v4Refused = "\r\n$QCRMCALL: 1, V4\r\n\r\nERROR\r\n";
     RunDialogues({
         {"SIM7600G-H", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7600G-H")}, {kCall, kOk}}, {1, 0, kOk}, kUp7600, kUp},
         {"SIM7100A", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7100A")}, {kCall, v4}}, {1, 0, v4}, kUpSteps, kUp},
@@ -76,6 +77,7 @@ TEST(Connection, Dialogues) {
          &M::GetConnectionStatus,
          {{status, "\r\n$QCRMCALL: 1, V6\r\n\r\nOK\r\n"}},
          {4, 0, "\r\n$QCRMCALL: 1, V6\r\n\r\nOK\r\n"}},
+        {"status refused", kOn, &M::GetConnectionStatus, {{status, v4Refused}}, {4, 0, v4Refused}},
     });
 }
 

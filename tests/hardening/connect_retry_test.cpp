@@ -27,8 +27,12 @@ long ActiveOpens(pid_t pid) {
 
 TEST(ConnectRetry, AttemptsComeOnceASecondWhileNobodyListens) {
     if (system("unshare --net true 2>/dev/null") != 0) GTEST_SKIP() << "no network namespace for the daemon";
-    std::vector<std::string> launcher = {"unshare", "--net", "sh", "-c", "ip link set lo up && exec \"$0\" \"$@\""};
-    for (const std::string& word : e2e::Emulator()) launcher.push_back(word);
+    // The launcher's words split at blanks, so bringing lo up takes a script.
+    STempDir dir;
+    const std::string loUp = dir.path + "/lo-up";
+    std::ofstream(loUp) << "#!/bin/sh\nip link set lo up && exec \"$@\"\n";
+    std::filesystem::permissions(loUp, std::filesystem::perms::owner_all);
+    const std::string launcher = "unshare --net " + loUp + " " + SIM7100_E2E_EMULATOR;
     DaemonProcess daemon;
     ASSERT_TRUE(
         daemon.Start({SIM7100_E2E_DAEMON_DEV, launcher, SIM7100_E2E_STUB_DIR, {{"SIM7100D_TIME_SCALE", "0.1"}}}))

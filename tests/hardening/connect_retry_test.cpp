@@ -42,8 +42,9 @@ TEST(ConnectRetry, AttemptsComeOnceASecondWhileNobodyListens) {
     ASSERT_TRUE(WaitUntil([&] { return ActiveOpens(daemon.Pid()) >= 1; }, Within(5000)));
     const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitUntil([&] { return ActiveOpens(daemon.Pid()) >= 4; }, Within(10000)));
-    // Three pauses of 100 ms at least between the first attempt and the fourth.
-    EXPECT_GE(std::chrono::steady_clock::now() - first, milliseconds(300));
+    // Three pauses of 100 ms between the first attempt and the fourth; the
+    // first is seen up to a poll (and a busy scheduler) late.
+    EXPECT_GE(std::chrono::steady_clock::now() - first, milliseconds(250));
 }
 
 }  // namespace

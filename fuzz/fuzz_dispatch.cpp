@@ -4,6 +4,7 @@
 // port was never opened, so no traffic can happen.
 //
 // Input: the request type (first byte), then the payload.
+#include <cstring>
 #include <string>
 
 #include "dispatch.h"
@@ -33,6 +34,21 @@ CSim7100Impl& UnpoweredModem() {
     return *modem;
 }
 
+// A string field the operation reads that holds no zero byte: refused too.
+bool Unterminated(uint32_t type, const uint8_t* bytes, uint32_t size) {
+#define SIM7100_UNTERMINATED(t, layout, field, kind)                                             \
+    if ((t) == type && ((kind) == SIM7100_FIELD_STRING || (kind) == SIM7100_FIELD_STRING_OPT) && \
+        size >= SIM7100_FIELD_OFFSET(layout, field) + SIM7100_FIELD_SIZE(layout, field)) {       \
+        const uint8_t* f = bytes + SIM7100_FIELD_OFFSET(layout, field);                          \
+        if (((kind) == SIM7100_FIELD_STRING || f[0] != 0) &&                                     \
+            memchr(f, 0, SIM7100_FIELD_SIZE(layout, field)) == nullptr)                          \
+            return true;                                                                         \
+    }
+    SIM7100_REQUEST_FIELDS(SIM7100_UNTERMINATED)
+#undef SIM7100_UNTERMINATED
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -60,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SPayloadRule& rule = kRules[type - Ipc::eMsgPowerOn];
     const bool shortPayload = rule.size != 0 && payloadSize < rule.size;
     const bool emptyText = rule.kind == SIM7100_PAYLOAD_TEXT && rule.size != 0 && (bytes == nullptr || bytes[0] == 0);
-    if (shortPayload || emptyText) {
+    if (shortPayload || emptyText || Unterminated(type, bytes, payloadSize)) {
         FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_FAILED && r.errCode == SIM7100_ERR_REFUSED);
         FUZZ_REQUIRE(strncmp(r.text, "Invalid request payload", 23) == 0);
     } else {

@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -23,16 +22,6 @@ std::string Frames(uint32_t type, size_t count) {
     std::string all;
     for (size_t i = 0; i < count; ++i) all += RtosPeer::Frame(type);
     return all;
-}
-
-void SignalThread(Rig& r, int signal, const std::string& thread) {
-    const std::string tasks = "/proc/" + std::to_string(r.daemon.Pid()) + "/task";
-    for (const auto& t : std::filesystem::directory_iterator(tasks)) {
-        if (e2e::ReadFile(t.path().string() + "/comm") != thread + "\n") continue;
-        ASSERT_EQ(syscall(SYS_tgkill, r.daemon.Pid(), std::stoi(t.path().filename().string()), signal), 0);
-        return;
-    }
-    ADD_FAILURE() << "no thread " << thread;
 }
 
 struct SCase {
@@ -82,7 +71,7 @@ TEST(ExitPaths, EndAtOnceWithTheLineAndStatusZero) {
              ASSERT_TRUE(r.peer.SendRaw(Frames(SIM7100_MSG_GET_SIM_STATUS, 5000)));
              ASSERT_TRUE(r.daemon.WaitForStderr("[WARNING] Send data to RTOS - timeout.", Within(10000), 3));
          },
-         [](Rig& r) { SignalThread(r, SIGTERM, "ReceiveThread"); }, "SigHandler(): Terminated Signal: 15\n", "",
+         [](Rig& r) { SignalThread(r.daemon.Pid(), SIGTERM, "ReceiveThread"); }, "SigHandler(): Terminated Signal: 15\n", "",
          900},
     };
     // clang-format on

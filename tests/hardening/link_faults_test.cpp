@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -58,21 +57,14 @@ std::function<void(Rig&)> InALongExchange(int queued) {
 
 void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
-// To the process, or to one of its threads by name: there the main thread
-// learns of the signal only through the wake pipe.
+// To the process, or to one of its threads by name.
 std::function<void(Rig&)> Kill(int signal, const std::string& thread = "") {
     return [signal, thread](Rig& r) {
         if (thread.empty()) {
             r.daemon.Signal(signal);
             return;
         }
-        const std::string tasks = "/proc/" + std::to_string(r.daemon.Pid()) + "/task";
-        for (const auto& t : std::filesystem::directory_iterator(tasks)) {
-            if (e2e::ReadFile(t.path().string() + "/comm") != thread + "\n") continue;
-            ASSERT_EQ(syscall(SYS_tgkill, r.daemon.Pid(), std::stoi(t.path().filename().string()), signal), 0);
-            return;
-        }
-        ADD_FAILURE() << "no thread " << thread;
+        SignalThread(r.daemon.Pid(), signal, thread);
     };
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -90,6 +92,18 @@ inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
             return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
         },
         deadline);
+}
+
+// Signals one of the process's threads, found by name: there the main
+// thread learns of the signal only through the wake pipe.
+inline void SignalThread(pid_t pid, int signal, const std::string& thread) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& t : std::filesystem::directory_iterator(tasks)) {
+        if (ReadFile(t.path().string() + "/comm") != thread + "\n") continue;
+        ASSERT_EQ(syscall(SYS_tgkill, pid, std::stoi(t.path().filename().string()), signal), 0);
+        return;
+    }
+    ADD_FAILURE() << "no thread " << thread;
 }
 
 // Waits until the process holds a socket: the daemon creates it after its

@@ -1,11 +1,19 @@
 // The send path's continuation after short writes (loopback never makes
-// them), a send the socket cannot take, and registration as soon as a
-// listening peer accepts.
+// them), a send the socket cannot take, a registration frame that cannot be
+// sent, and registration as soon as a listening peer accepts.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include <chrono>
 #include <string>
@@ -90,6 +98,39 @@ TEST(IpcSendDeathTest, ASendTheSocketCannotTakeFailsAtThePoll) {
         _exit(service.Send(Ipc::eMsgPowerOn, &record, sizeof(SCmdResponseData)) ? 1 : 0);
     };
     EXPECT_EXIT(send(), testing::ExitedWithCode(0), "\\[ERROR\\] Send data to RTOS on poll\\.");
+}
+
+// Every writev of this process fails as if the peer had reset the
+// connection: the registration frame is the first one, and no real peer can
+// reset between the connect and that first write on cue.
+bool FailEveryWritev() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_writev, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ECONNRESET),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{sizeof filter / sizeof filter[0], filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(IpcStartDeathTest, AnUnsentRegistrationFrameEndsWithStatusOne) {
+    // qemu-user refuses seccomp filters, so the cross build cannot see this.
+    const pid_t probe = fork();
+    if (probe == 0) _exit(FailEveryWritev() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(probe, &status, 0), probe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) GTEST_SKIP() << "no seccomp filters here";
+    auto start = [] {
+        RtosPeer peer;
+        SDaemonSettings fast;
+        fast.timeScale = 0.01;
+        Ipc::IpcService service(peer.Port(), fast);
+        if (!FailEveryWritev()) _exit(3);
+        service.Start(nullptr, nullptr);
+        _exit(0);
+    };
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1), "\\[ERROR\\] Send data to RTOS on write\\.");
 }
 
 }  // namespace

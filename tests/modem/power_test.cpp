@@ -36,8 +36,8 @@ TEST(Power, Dialogues) {
 }
 
 TEST(Connection, Dialogues) {
-    const std::string v4 = "\r\n$QCRMCALL: 1, V4\r\n\r\nOK\r\n";
-    const std::string v4Refused = "\r\n$QCRMCALL: 1, V4\r\n\r\nERROR\r\n";
+    const std::string v4 = "\r\n$QCRMCALL: 1, V4\r\n\r\nOK\r\n", v6 = "\r\n$QCRMCALL: 1, V6\r\n\r\nOK\r\n";
+    const std::string v4Refused = "\r\n$QCRMCALL: 1, V4\r\n\r\nERROR\r\n", status = "AT$QCRMCALL?\r\n";
     RunDialogues({
         {"SIM7600G-H", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7600G-H")}, {kCall, kOk}}, {1, 0, kOk}, kUp7600, kUp},
         {"SIM7100A", kOn, &M::Connect, {{kCgmm, Line("SIMCOM_SIM7100A")}, {kCall, v4}}, {1, 0, v4}, kUpSteps, kUp},
@@ -52,8 +52,9 @@ TEST(Connection, Dialogues) {
         // Down even when the module refuses the hang-up.
         {"disconnect", kUp, &M::Disconnect, {{kHangUp, kError}}, {2, -101, kFail + kError}, kDown, kOn},
         // Up only for the exact IPv4 line of an accepted query; errCode stays 0.
-        {"status V4", kOn, &M::GetConnectionStatus, {{"AT$QCRMCALL?\r\n", v4}}, {3, 0, v4}},
-        {"status refused", kOn, &M::GetConnectionStatus, {{"AT$QCRMCALL?\r\n", v4Refused}}, {4, 0, v4Refused}},
+        {"status V4", kOn, &M::GetConnectionStatus, {{status, v4}}, {3, 0, v4}},
+        {"status V6", kOn, &M::GetConnectionStatus, {{status, v6}}, {4, 0, v6}},
+        {"status refused", kOn, &M::GetConnectionStatus, {{status, v4Refused}}, {4, 0, v4Refused}},
     });
 }
 

@@ -12,22 +12,18 @@ namespace {
 
 TEST(Answers, ChipTypeAndSimState) {
     const std::pair<std::string, int> chips[] = {
-        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1},   {Line("SIMCOM_SIM7600G-H"), 2},
+        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1}, {Line("SIMCOM_SIM7600G-H"), 2},
         {Line("SIMCOM_SIM7600E-H"), 3},  // a SIM7600 that is not the G variant is not one of ours
-        {"\r\nERROR\r\n", 3},           {Line("SIM7600G SIM7100A"), 1},  // the SIM7100A name wins
+        {Line("SIM7600G SIM7100A"), 1},  // the SIM7100A name wins
     };
     for (const auto& c : chips) EXPECT_EQ(ChipTypeOf(c.first.c_str()), c.second) << c.first;
     const struct {
         std::string answer;
         int status, err;
     } states[] = {
-        {Line("+CPIN: READY"), 1, 0},
-        {Line("+CPIN: SIM PIN"), 5, 0},
-        {Line("+CPIN: SIM PUK"), 6, 0},
-        {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
-        {Line("+CPIN: SIM PUK2"), 8, 0},
-        {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
-        {"+CME ERROR: SIM PIN required\r\n", 5, 0},      // an error answer may still name the state
+        {Line("+CPIN: READY"), 1, 0},    {Line("+CPIN: SIM PIN"), 5, 0},
+        {Line("+CPIN: SIM PUK"), 6, 0},  {Line("+CPIN: SIM PIN2"), 7, 0},  // contains "SIM PIN": must not read as PIN
+        {Line("+CPIN: SIM PUK2"), 8, 0}, {"\r\n+CME ERROR: SIM not inserted\r\n", 1, 2},  // no state named
     };
     for (const auto& s : states) {
         EXPECT_EQ(SimStateOf(s.answer.c_str()).cmdStatus, s.status) << s.answer;
@@ -58,24 +54,20 @@ TEST(Answers, NumberParsers) {
         int value;  // -1: refused
     } cases[] = {
         {"SIM7600G-H R2", csq, Line("+CSQ: 23,99"), 23},  // the bit error rate is ignored
-        {"SIM7100E weak", csq, Line("+CSQ: 0,0"), 0},
         {"SIM7100E no signal", csq, Line("+CSQ: 99,99"), -1},
         // 100..199 is the TD-SCDMA range: 199 unknown, 198 a real value.
         {"SIM7600G-H 199", csq, Line("+CSQ: 199,99"), -1},
         {"SIM7600G-H 198", csq, Line("+CSQ: 198,99"), 198},
         {"SIM7100E no ber", csq, Line("+CSQ: 23"), -1},
         {"SIM7600G-H LTE", mode, Line("+CNSMOD: 0,8"), 8},
-        {"SIM7100E WCDMA", mode, Line("+CNSMOD: 1,4"), 4},
         {"SIM7100E one number", mode, Line("+CNSMOD: 0"), -1},
         {"SIM7600G-H on", xe, Line("+CGPSXE: 1"), 1},
         {"SIM7100E empty", xe, Line("+CGPSXE:"), -1},
         {"SIM7600G-H CMGW", cmgw, Line("+CMGW: 5"), 5},
         {"SIM7100E full store", cmgw, "\r\n+CMS ERROR: 322\r\n", -1},
-        {"SIM7100E roaming", creg, Line("+CGREG: 0,5"), 5},
         {"SIM7600G-H n=2", creg, Line("+CGREG: 2,1,\"1A2B\",\"01C2D3E4\",7"), 201},  // location fields follow
         {"SIM7100E URC", creg, "\r\n+CGREG: 1\r\n", -1},  // the unsolicited form: state alone
-        {"SIM7600G-H text", cmgf, Line("+CMGF: 1"), 1},
-        {"SIM7100E 257", cmgf, Line("+CMGF: 257"), 1},  // the low byte
+        {"SIM7100E 257", cmgf, Line("+CMGF: 257"), 1},    // the low byte
         {"SIM7100E empty", cmgf, "\r\n+CMGF: \r\n", -1},
     };
     for (const auto& c : cases) {
@@ -92,7 +84,6 @@ TEST(Answers, SmsStatusNameAndLbsFirmware) {
                                                      {3, "STO SENT"},   {4, "ALL"},      {255, "ALL"}};
     for (const auto& n : names) EXPECT_EQ(SmsStatusName(n.first), n.second) << int(n.first);
     const std::pair<const char*, bool> words[] = {
-        {"LE20B04SIM7600G22", true},
         {"SIM7600", true},  // the model name alone, whatever the length
         {"4534B13SIM7100E", true},
         {"4534B07SIM7100E", true},
@@ -135,7 +126,6 @@ TEST(Answers, ServiceProviderCleansTheNameInPlace) {
     } cases[] = {
         // Every byte not a letter or digit (UTF-8 bytes each) becomes a blank.
         {Line("+CSPN: \"T-Mobile D.E\",1"), true, "T Mobile D E", 1, Line("+CSPN: \"T Mobile D E\",1")},
-        {Line("+CSPN: \"O2 \xC3\xA9\",0"), true, "O2   ", 0, Line("+CSPN: \"O2   \",0")},
         {Line("+CSPN: \"" + n70 + "\",1"), true, std::string(63, 'N'), 1, Line("+CSPN: \"" + n70 + "\",1")},
         // Without the display mode it fails, but the name is cleaned already.
         {Line("+CSPN: \"E-Plus\""), false, "", 0, Line("+CSPN: \"E Plus\"")},
@@ -160,7 +150,6 @@ TEST(Answers, NetStartAndLocation) {
         int code;
     } starts[] = {
         {"\r\nOK\r\n\r\n+CNETSTART: 0\r\n", true, true, 0},
-        {"\r\nOK\r\n\r\n+CNETSTART: -1\r\n", true, true, -1},
         {"\r\nOK\r\n\r\n+CNETSTART: x\r\n", true, false, 0},
         {"\r\nOK\r\n", false, false, 0},
     };
@@ -195,6 +184,9 @@ TEST(Answers, ListingCopies) {
     } cases[] = {
         {"\r\n" + a + "Hello\r\n" + b + "Bye\r\n\r\nOK\r\n", EHeaders::eOk, a + b},
         {"\r\nOK\r\n", EHeaders::eOk, ""},
+        // Headers of 1023 bytes in all fit the record's text; one more does not.
+        {"\r\n" + Header(1, 500) + "x\r\n" + Header(2, 523) + "\r\nOK\r\n", EHeaders::eOk,
+         Header(1, 500) + Header(2, 523)},
         {"\r\n" + Header(1, 500) + "x\r\n" + Header(2, 524) + "\r\nOK\r\n", EHeaders::eTooBig, ""},
         {"\r\n" + a + "Hi\r\n+CMGL: 2,\"REC READ\"", EHeaders::eIncorrect, ""},
     };

@@ -33,17 +33,8 @@ using sim7100test::Rig;
 const int kSkipped = 77;
 std::string g_dir;  // this run's folder: the DHCP client's script and resolv.conf
 
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    char line[512];
-    while (p != nullptr && fgets(line, sizeof line, p) != nullptr) out += line;
-    if (p != nullptr) pclose(p);
-    return out;
-}
-
-// udhcpc processes not yet ended (we are PID 1 and reap none).
-int LiveUdhcpc() { return std::stoi(Output("pgrep -c -x -r D,R,S udhcpc")); }
+// True while udhcpc runs (we are PID 1 and reap none: its zombie does not count).
+bool Udhcpc() { return system("pgrep -x -r D,R,S udhcpc >/dev/null") == 0; }
 
 struct SLink {
     bool up = false;
@@ -115,12 +106,12 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             EXPECT_EQ(l.mtu, c.mtu);
             EXPECT_EQ(l.address, c.address);
             const bool leased = *c.address != '\0';
-            EXPECT_EQ(Output("ip -4 route show default"), leased ? "default via 10.77.0.1 dev wwan0 \n" : "");
+            EXPECT_EQ(system("ip -4 route show default | grep -q '^default via 10.77.0.1 dev wwan0 '") == 0, leased);
             EXPECT_EQ(ReadFile(g_dir + "/resolv.conf").find("nameserver 10.77.0.53") != std::string::npos, leased);
             EXPECT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, SIM7100_STATUS_OK);
         } else {
             // udhcpc asks forever, and Connect waits for it; SIGTERM must not.
-            ASSERT_TRUE(WaitUntil([] { return LiveUdhcpc() == 1; }, 10s));
+            ASSERT_TRUE(WaitUntil(Udhcpc, 10s));
             EXPECT_EQ(Wwan0().mtu, c.mtu);
             const auto at = std::chrono::steady_clock::now();
             rig.daemon.Signal(SIGTERM);
@@ -129,7 +120,7 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 1000);
         }
         EXPECT_FALSE(Wwan0().up);
-        EXPECT_TRUE(WaitUntil([] { return LiveUdhcpc() == 0; }, 5s));
+        EXPECT_TRUE(WaitUntil([] { return !Udhcpc(); }, 5s));
     }
 }
 
@@ -138,7 +129,7 @@ std::string Missing() {
     for (const char* file : {"/bin/busybox", "/usr/bin/pkill", "/etc/udhcpc/default.script", "/etc/resolv.conf"}) {
         if (access(file, F_OK) != 0) return std::string(file) + " is missing";
     }
-    if (Output("busybox --list").find("udhcpd") == std::string::npos) return "this BusyBox has no udhcpd";
+    if (system("busybox --list | grep -qx udhcpd") != 0) return "this BusyBox has no udhcpd";
     if (unshare(CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWPID) != 0) {
         return std::string("no namespaces of our own (unshare: ") + strerror(errno) + ")";
     }

@@ -1,5 +1,5 @@
-// State the daemon's procedures change and read back: each case is a dialogue
-// of commands and the exact answers the module gives, in one session.
+// The module state the daemon's procedures change and read back: each case is
+// a dialogue of commands and the answers the module gives, in one session.
 #include "sim_client.h"
 
 namespace {
@@ -10,12 +10,11 @@ std::string Info(const std::string& line) { return "\r\n" + line + "\r\n" + kOk;
 
 void Bare(SConfig& c) { c.faults.errorFraming = modemsim::EErrorFraming::eBare; }
 
-modemsim::SSms Message(const char* status, const char* number, const char* text) {
+modemsim::SSms Message(const char* status, const char* text) {
     modemsim::SSms sms;
     sms.status = status;
-    sms.number = number;
+    sms.number = "+4930123";
     sms.text = text;
-    sms.time = "24/05/01,12:00:00+08";
     return sms;
 }
 
@@ -27,6 +26,8 @@ const struct {
     {"PinCountsDownThenPukSetsNewPin",
      [](SConfig& c) { c.state.pinRequired = true, Bare(c); },
      {{"AT+CPIN?", Info("+CPIN: SIM PIN")},
+      {"AT+CSPN?", "+CME ERROR: SIM PIN required\r\n"},
+      {"AT+CGREG?", Info("+CGREG: 0,0")},
       {"AT+CPIN=0000", "+CME ERROR: incorrect password\r\n"},
       {"AT+SPIC", Info("+SPIC: 2,10,3,10")},
       {"AT+CPIN=0001", "+CME ERROR: incorrect password\r\n"},
@@ -38,80 +39,48 @@ const struct {
       {"AT+CPIN=12345678,4321", kOk},
       {"AT+SPIC", Info("+SPIC: 3,10,3,10")},
       {"AT+CPIN=4321", "+CME ERROR: operation not allowed\r\n"}}},
-    {"LockedSimRefusesSimCommands",
-     [](SConfig& c) { c.state.pinRequired = true, Bare(c); },
-     {{"AT+CSPN?", "+CME ERROR: SIM PIN required\r\n"},
-      {"AT+CMGL=4", "+CMS ERROR: SIM PIN required\r\n"},
-      {"AT+CGREG?", Info("+CGREG: 0,0")},
-      {"AT$QCRMCALL=1,1", kError},
-      {"AT+CPIN=1234", kOk},
-      {"AT+CSPN?", Info("+CSPN: \"Simulated Net\",0")}}},
     {"ErrorReportAndEchoModes",
      Bare,
      {{"AT+CMEE=0", kOk},
       {"AT+CPIN=1", kError},
       {"AT+CMEE=1", kOk},
-      {"AT+CMEE?", Info("+CMEE: 1")},
       {"AT+CPIN=1", "+CME ERROR: 3\r\n"},
       {"AT+CMGR=99", "+CMS ERROR: 321\r\n"},
       {"AT+CMEE=3", kError},
       {"ATE1", kOk},
-      {"AT+CSQ", "AT+CSQ\r\r\n+CSQ: 23,99\r\n\r\nOK\r\n"},
-      {"ATE0", "ATE0\r" + kOk},
-      {"AT", kOk}}},
-    {"LineErrorFramingByDefault",
+      {"AT+CSQ", "AT+CSQ\r\r\n+CSQ: 23,99\r\n\r\nOK\r\n"}}},
+    {"ContextAuthenticationAndDataCall",
      nullptr,
-     {{"AT+CPIN=1", "\r\n+CME ERROR: operation not allowed\r\n"}, {"AT+FOO", kError}}},
-    {"PdpContextAuthenticationAndDataCall",
-     nullptr,
-     {{"AT+CGDCONT=1,\"IP\",\"internet.example\"", kOk},
+     {{"AT+CPIN=1", "\r\n+CME ERROR: operation not allowed\r\n"},  // errors on a line of their own by default
+      {"AT+CGDCONT=1,\"IP\",\"internet.example\"", kOk},
       {"AT+CGDCONT?", Info("+CGDCONT: 1,\"IP\",\"internet.example\",\"0.0.0.0\",0,0")},
       {"AT+CGAUTH=1,3,\"secret\",\"alice\"", kOk},
       {"AT+CGAUTH?", Info("+CGAUTH: 1,3,\"alice\"")},
-      {"AT+CGAUTH=1,4,\"a\",\"b\"", kError},
-      {"AT+CGDCONT=1,\"X25\",\"a\"", kError},
-      {"AT$QCRMCALL?", kOk},
       {"AT$QCRMCALL=1,1", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL?", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL=0,1", kOk},
       {"AT$QCRMCALL?", kOk}}},
     {"RegistrationSearchesThenRoams",
      [](SConfig& c) { c.state.searchingQueries = 1, c.state.registration = 5; },
-     {{"AT+CGREG?", Info("+CGREG: 0,2")},
-      {"AT+CGREG?", Info("+CGREG: 0,5")},
-      {"AT+CGREG=2", kOk},
-      {"AT+CGREG?", Info("+CGREG: 2,5")}}},
-    {"GpsStrictRefusesSameState",
-     [](SConfig& c) { modemsim::ApplyPreset("gps-strict", c); },
-     {{"AT+CGPS=0", kError}, {"AT+CGPSCOLD", kOk}, {"AT+CGPSCOLD", kError}, {"AT+CGPS=0", kOk}}},
+     {{"AT+CGREG?", Info("+CGREG: 0,2")}, {"AT+CGREG?", Info("+CGREG: 0,5")}}},
     {"SmsTextModeStore",
      [](SConfig& c) {
-         c.state.sms = {Message("REC UNREAD", "+491701234567", "first"), Message("REC READ", "+4930123", "second")};
-         Bare(c);
+         c.state.sms = {Message("REC UNREAD", "first"), Message("REC READ", "second")};
+         c.state.smsCapacity = 3, Bare(c);
      },
-     {{"AT+CMGF?", Info("+CMGF: 0")},
-      {"AT+CMGF=1", kOk},
+     {{"AT+CMGF=1", kOk},
       {"AT+CMGL=\"REC READ\"", Info("+CMGL: 1,\"REC READ\",\"+4930123\",\"\",\"24/05/01,12:00:00+08\"\r\nsecond")},
-      {"AT+CMGR=0", Info("+CMGR: \"REC UNREAD\",\"+491701234567\",\"\",\"24/05/01,12:00:00+08\"\r\nfirst")},
+      {"AT+CMGR=0", Info("+CMGR: \"REC UNREAD\",\"+4930123\",\"\",\"24/05/01,12:00:00+08\"\r\nfirst")},
       {"AT+CMGL=\"REC UNREAD\"", kOk},
       {"AT+CMGL=4", "+CMS ERROR: invalid text mode parameter\r\n"},
       {"AT+CMGW=\"+4917\",,\"STO UNSENT\"", "\r\n> "},
       {"hello\r", "\r\n> "},
       {"there\x1a", Info("+CMGW: 2")},
-      {"AT+CMGW=\"+4917\",,\"ALL\"", "+CMS ERROR: invalid text mode parameter\r\n"},
-      {"AT+CMGL=\"STO UNSENT\"", Info("+CMGL: 2,\"STO UNSENT\",\"+4917\",\"\",\r\nhello\r\nthere")},
+      {"AT+CMGW=\"+1\"", "+CMS ERROR: memory full\r\n"},
       {"AT+CMGD=1,1", kOk},
       {"AT+CMGL=\"ALL\"", Info("+CMGL: 2,\"STO UNSENT\",\"+4917\",\"\",\r\nhello\r\nthere")},
       {"AT+CMGD=2", kOk},
-      {"AT+CMGL=\"ALL\"", kOk},
-      {"AT+CMGR=10", "+CMS ERROR: invalid memory index\r\n"},
-      {"AT+CMGR=3", kOk}}},
-    {"SmsStoreFull",
-     [](SConfig& c) { c.state.smsCapacity = 1, Bare(c); },
-     {{"AT+CMGF=1", kOk},
-      {"AT+CMGW=\"+1\"", "\r\n> "},
-      {"a\x1a", Info("+CMGW: 0")},
-      {"AT+CMGW=\"+1\"", "+CMS ERROR: memory full\r\n"}}},
+      {"AT+CMGL=\"ALL\"", kOk}}},
 };
 
 TEST(modemsim_Dialogue, AnswersEachStepExactly) {

@@ -1,7 +1,5 @@
 // Answers that come in two parts, the periodic NMEA output, and the fault
-// switches: what the daemon sees on its port, and when.
-#include <cstdio>
-
+// switches the daemon's own tests use: what the daemon sees on its port, and when.
 #include "sim_client.h"
 
 namespace {
@@ -14,75 +12,30 @@ size_t Occurrences(const std::string& text, const std::string& word) {
     return n;
 }
 
-TEST(modemsim_TwoPart, SecondPartArrivesSeparatelyLater) {
-    const std::string fix = "\r\n+CLBS: 0,52.520008,13.404954,550\r\n";
-    const std::pair<std::string, std::string> kNetStart = {"AT+CNETSTART", "\r\n+CNETSTART: 0\r\n"};
-    const struct {
-        const char* name;
-        std::function<void(SConfig&)> setup;
-        std::vector<std::pair<std::string, std::string>> before;  // commands that set the stage, their later lines
-        std::string command, first, second;
-    } cases[] = {
-        {"XtraDownload", nullptr, {}, "AT+CGPSXD=0", kOk, "\r\n+CGPSXD: 0\r\n"},
-        {"LocationOkFirst",
-         [](SConfig& c) { c.faults.lbsOrder = modemsim::ELbsOrder::eOkFirst; },
-         {kNetStart},
-         "AT+CLBS=1",
-         kOk,
-         fix},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SRunning run(c.setup);
-        for (const auto& [command, later] : c.before) {
-            run.client->Send(command + "\r\n");
-            EXPECT_EQ(run.client->ReadUntilEnds(kOk + later), kOk + later);
-        }
-        const auto start = Clock::now();
-        run.client->Send(c.command + "\r\n");
-        EXPECT_EQ(run.client->ReadUntilEnds(c.first), c.first);
-        EXPECT_EQ(run.client->ReadUntilEnds(c.second), c.second);
-        EXPECT_GE(MsSince(start), 150);
-    }
-}
-
-TEST(modemsim_Nmea, BurstsFollowTheAcknowledgementUntilSwitchedOff) {
-    SRunning run;
-    EXPECT_EQ(run.client->Exchange("AT+CGPSCOLD"), kOk);
-    run.client->Send("AT+CGPSINFOCFG=2,3\r\n");
-    const std::string output =
-        run.client->ReadUntil([](const std::string& s) { return Occurrences(s, "$GPRMC") >= 2; });
-    // Every sentence framed "$...*hh\r\n" with the XOR of the body as hh.
-    int sentences = 0;
-    for (size_t at = output.rfind(kOk, 0), star, end;
-         (at = output.find('$', at)) != std::string::npos && (star = output.find('*', at)) != std::string::npos &&
-         (end = output.find("\r\n", at)) != std::string::npos;
-         at = end, ++sentences) {
-        unsigned sum = 0, given = 0;
-        for (size_t i = at + 1; i < star; ++i) sum ^= static_cast<unsigned char>(output[i]);
-        EXPECT_TRUE(end == star + 3 && sscanf(&output[star + 1], "%2X", &given) == 1 && given == sum)
-            << output.substr(at, end - at);
-    }
-    EXPECT_GE(sentences, 10);
-    for (const char* kind : {"$GPGGA,", "$GPRMC,", "$GPGSV,", "$GPGSA,", "$GPVTG,", ",A,"})  // a fix while it runs
-        EXPECT_NE(output.find(kind), std::string::npos) << kind;
-    run.client->Exchange("AT+CGPSINFOCFG=0");
-    EXPECT_EQ(run.client->ReadFor(4 * 60ms), "");
-}
-
-// Commands the module takes in but never answers.
-void ExpectSilence(SRunning& r, const std::string& commands, int total) {
-    r.client->Send(commands);
-    ASSERT_TRUE(r.sim.WaitForCommands(total, 2000ms));
-    EXPECT_EQ(r.client->ReadFor(200ms), "");
-}
-
-TEST(modemsim_Fault, ShowsOnThePort) {
+TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
     const struct {
         const char* name;
         std::function<void(SConfig&)> setup;
         std::function<void(SRunning&)> check;
     } cases[] = {
+        {"TwoPartAnswerSecondPartLater", nullptr,
+         [](SRunning& r) {
+             const auto start = Clock::now();
+             EXPECT_EQ(r.client->Exchange("AT+CGPSXD=0"), kOk);
+             EXPECT_EQ(r.client->ReadUntilEnds("\r\n+CGPSXD: 0\r\n"), "\r\n+CGPSXD: 0\r\n");
+             EXPECT_GE(MsSince(start), 150);
+         }},
+        {"NmeaBurstsUntilSwitchedOff", nullptr,
+         [](SRunning& r) {
+             EXPECT_EQ(r.client->Exchange("AT+CGPSCOLD"), kOk);
+             r.client->Send("AT+CGPSINFOCFG=2,3\r\n");
+             const std::string out =
+                 r.client->ReadUntil([](const std::string& s) { return Occurrences(s, "$GPRMC") >= 2; });
+             EXPECT_EQ(out.rfind(kOk, 0), 0u) << out;
+             EXPECT_NE(out.find(",A,"), std::string::npos) << out;  // a fix while it runs
+             r.client->Exchange("AT+CGPSINFOCFG=0");
+             EXPECT_EQ(r.client->ReadFor(4 * 60ms), "");
+         }},
         {"LatencyBaudPacingAndOversizedAnswer",
          [](SConfig& c) {
              c.faults.latencyMs = 200, c.faults.baud = 115200;
@@ -104,14 +57,23 @@ TEST(modemsim_Fault, ShowsOnThePort) {
          }},
         {"SilentForChosenCommands",
          [](SConfig& c) {
-             c.faults.silentCommands = {"at+csq", "AT+CGPSXD", "AT+CGM*", ""};
+             c.faults.silentCommands = {"at+csq", "AT+CGM*"};
          },
          [](SRunning& r) {
              // A whole name matches when no letter follows it; "*" takes any.
-             ExpectSilence(r, "AT+CSQ\r\nAT+CSQ?\r\nAT+CGPSXD=0\r\nAT+CGMR\r\n", 4);
+             r.client->Send("AT+CSQ\r\nAT+CSQ?\r\nAT+CGMR\r\n");
+             ASSERT_TRUE(r.sim.WaitForCommands(3, 2000ms));
+             EXPECT_EQ(r.client->ReadFor(200ms), "");
              EXPECT_EQ(r.client->Exchange("AT+CSQX"), "\r\nERROR\r\n");
-             EXPECT_EQ(r.client->Exchange("AT+CGPS=0"), kOk);
-             EXPECT_EQ(r.client->Exchange("AT"), kOk);
+         }},
+        {"OverrideOnceWithALaterLine",
+         [](SConfig& c) {
+             c.faults.overrides = {{"AT+CSQ", "\r\n+CSQ: 14,99\r\n", "\r\n+CREG: 1\r\n", 30, 1}};
+         },
+         [](SRunning& r) {
+             r.client->Send("AT+CSQ\r\n");
+             EXPECT_EQ(r.client->ReadUntilEnds("+CREG: 1\r\n"), "\r\n+CSQ: 14,99\r\n\r\n+CREG: 1\r\n");
+             EXPECT_EQ(r.client->Exchange("AT+CSQ"), kCsq);
          }},
         {"UnsolicitedLines",
          [](SConfig& c) {

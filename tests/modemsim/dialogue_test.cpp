@@ -46,7 +46,6 @@ const struct {
       {"AT+CMEE=1", kOk},
       {"AT+CPIN=1", "+CME ERROR: 3\r\n"},
       {"AT+CMGR=99", "+CMS ERROR: 321\r\n"},
-      {"AT+CMEE=3", kError},
       {"ATE1", kOk},
       {"AT+CSQ", "AT+CSQ\r\r\n+CSQ: 23,99\r\n\r\nOK\r\n"}}},
     {"ContextAuthenticationAndDataCall",

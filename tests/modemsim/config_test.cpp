@@ -47,12 +47,10 @@ TEST(modemsim_CommandLine, OptionsOverridePresetsWhichOverrideTheScenario) {
     // The preset keeps the scenario's duration.
     EXPECT_EQ(std::make_tuple(config.faults.simBusyMs, config.faults.bootLines, config.echo, config.faults.latencyMs,
                               config.model, config.state.provider, config.state.registration, config.faults.hangup.nth,
-                              config.state.searchingQueries, config.timings.resultMs, config.faults.overrides.size()),
+                              config.state.searchingQueries, config.timings.resultMs, config.faults.overrides.size(),
+                              config.faults.urcs.at(0).text, config.faults.urcs.at(0).everyMs),
               std::make_tuple(700, true, true, 9, modemsim::EModel::eSim7100A, std::string("My Net"), 5, 3, 2, 100,
-                              size_t{1}));
-    ASSERT_EQ(config.faults.urcs.size(), 1u);
-    EXPECT_EQ(config.faults.urcs[0].text, "+CREG: 1");
-    EXPECT_EQ(config.faults.urcs[0].everyMs, 5000);
+                              size_t{1}, std::string("+CREG: 1"), 5000));
     for (const auto& bad : std::vector<std::vector<const char*>>{{"--model", "SIM900"}, {"--no-such-option"}})
         EXPECT_GT(Parse(bad, config), 0) << bad[0];
 

@@ -22,16 +22,6 @@ TEST(modemsim_Scenario, RefusesWhatItDoesNotKnow) {
     }
 }
 
-int Parse(std::vector<const char*> args, SConfig& config) {
-    args.insert(args.begin(), "modemsim");
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    const int result = modemsim::ParseCommandLine(static_cast<int>(args.size()), args.data(), config);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    return result;
-}
-
 TEST(modemsim_CommandLine, OptionsOverridePresetsWhichOverrideTheScenario) {
     const STempDir temp;
     const std::string scenario = temp.path + "/scenario.json", log = temp.path + "/log.txt";

@@ -4,6 +4,7 @@
 // the trace implies, gives the same trace byte for byte.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "ctl_commands.h"
@@ -12,8 +13,6 @@
 #include "trace_script.h"
 
 namespace {
-
-using modemsim::ETraceTag;
 
 // "{I'AT\r\n' O'\r\nOK\r\n'~}": a session per brace, a tag's first letter,
 // '~' after a truncated entry.
@@ -100,12 +99,9 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
     // Echo on, answers split, two-part answers, a line after a final result
     // (flushed before the next command), PIN, password and message text.
     SConfig field;
-    field.echo = true;
-    field.timings.resultMs = 50;
-    field.state.pinRequired = true;
-    field.state.pin = "4711";
-    field.faults.splitBytes = 16;
-    field.faults.splitGapMs = 3;
+    ASSERT_EQ(-1, Parse({"--echo", "--result-ms", "50", "--pin-required", "--pin", "4711", "--split-bytes", "16",
+                         "--split-gap-ms", "3"},
+                        field));
     field.faults.overrides.push_back({"AT+CSQ", "\r\n+CSQ: 17,99\r\n\r\nOK\r\n", "\r\n+CREG: 1\r\n", 30, 0});
     const std::string session =
         "debug\npower-on\nsignal\nsim-status\nenter-pin 4711\nset-auth user s3cret\nset-sms-mode text\n"
@@ -113,21 +109,20 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
     const SRun recorded = Session(field, Requests(session));
     ASSERT_FALSE(recorded.trace.empty());
 
-    // The scrubbed copy holds none of the secrets; it and the trace itself
-    // replay to the daemon with the requests they imply, giving the same trace.
-    const std::string scrubbed =
-        modemsim::FormatTrace(modemsim::ScrubTrace(modemsim::ParseTrace(recorded.trace).entries));
+    // The scrubbed copy (--scrub) holds none of the secrets; it and the trace
+    // itself replay (--replay) to the daemon with the requests they imply,
+    // giving the same trace.
+    const STempDir dir;
+    const std::string file = dir.path + "/LteDebug.txt", copy = dir.path + "/scrubbed.txt";
+    std::ofstream(file, std::ios::binary) << recorded.trace;
+    std::string scrubbed;
+    SConfig unused;
+    EXPECT_EQ(Parse({"--scrub", file.c_str()}, unused, &scrubbed), 0);
     for (const char* secret : {"4711", "s3cret", "Hello field"}) EXPECT_EQ(scrubbed.find(secret), std::string::npos);
-    for (const std::string& trace : {recorded.trace, scrubbed}) {
-        // The last session, as the replay and the converter see it.
-        const modemsim::STrace t = modemsim::ParseTrace(trace);
+    std::ofstream(copy, std::ios::binary) << scrubbed;
+    for (const auto& [path, trace] : {std::pair{file, recorded.trace}, std::pair{copy, scrubbed}}) {
         SConfig replay;
-        replay.timings.resultMs = 50;
-        replay.replay.active = true;
-        replay.replay.firstEntry = t.sessions.back().first;
-        replay.replay.entries.assign(t.entries.begin() + static_cast<long>(t.sessions.back().first), t.entries.end());
-        replay.replay.gapMs = 2;
-        modemsim::AdoptTraceHabits(replay.replay.entries, replay);
+        ASSERT_EQ(Parse({"--replay", path.c_str(), "--replay-gap-ms", "2", "--result-ms", "50"}, replay), -1);
         const std::string script = ctl::ScriptFromTrace(replay.replay.entries, replay.replay.firstEntry);
         const std::vector<ctl::SRequest> implied = Requests(script);
         EXPECT_EQ(implied.size(), Requests(session).size()) << script;
@@ -139,31 +134,32 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
 
 TEST(Replay, CommandsTheTraceDoesNotHaveNextAreAnsweredAsChosen) {
     const std::string recorded = "\r\n+CSQ: 5,99\r\n\r\nOK\r\n";
+    const STempDir temp;
+    const std::string trace = temp.path + "/trace";
+    std::ofstream(trace) << "[INPUT] AT+CSQ\r\n\n[OUTPUT] " + recorded + "\n";
     const struct {
-        modemsim::EReplayMismatch policy;
+        const char* policy;
         std::string answer;  // to "AT+CGMI", the trace having "AT+CSQ" next
     } cases[] = {
-        {modemsim::EReplayMismatch::eFail, "\r\nERROR\r\n"},
-        {modemsim::EReplayMismatch::eModel, "\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n"},
-        {modemsim::EReplayMismatch::eSilent, ""},
+        {"fail", "\r\nERROR\r\n"},
+        {"model", "\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n"},
+        {"silent", ""},
     };
     for (const auto& c : cases) {
-        const STempDir temp;
+        const std::string log = temp.path + "/" + c.policy;
         {
             SRunning run([&](SConfig& config) {
-                config.logFile = temp.path + "/log";
-                config.replay.active = true;
-                config.replay.firstEntry = 4;
-                config.replay.mismatch = c.policy;
-                config.replay.entries = {{ETraceTag::eInput, "AT+CSQ\r\n"}, {ETraceTag::eOutput, recorded}};
+                EXPECT_EQ(
+                    Parse({"--replay", trace.c_str(), "--replay-mismatch", c.policy, "--log", log.c_str()}, config),
+                    -1);
             });
             run.client->Send("AT+CGMI\r\n");
             EXPECT_EQ(c.answer.empty() ? "" : run.client->ReadUntil(Complete), c.answer);
             // The recorded answer still goes to its command, whatever came between (and alone).
             EXPECT_EQ(run.client->Exchange("AT+CSQ"), recorded);
         }
-        EXPECT_NE(ReadFile(temp.path + "/log").find("expected AT+CSQ\\r\\n, got AT+CGMI\\r\\n, at entry 5"),
-                  std::string::npos);
+        EXPECT_NE(ReadFile(log).find("expected AT+CSQ\\r\\n, got AT+CGMI\\r\\n, at entry 1"), std::string::npos)
+            << ReadFile(log);
     }
 }
 

@@ -20,14 +20,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#ifndef SIM7100_EMULATOR
-#define SIM7100_EMULATOR ""
-#endif
-
 // A child process (through the emulator in a cross build) and its output.
 struct SChild : DaemonProcess {
     SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-        if (!Start({binary, SIM7100_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
+        if (!Start({binary, SIM7100_E2E_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
     int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
     // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
@@ -108,7 +104,7 @@ TEST(ctl_session, DrivesTheDaemon) {
     SChild ctl(SIM7100CTL_PATH, {"--port", "0", "--json", "--strict", "--script", dir + "/script.txt"});
     const uint16_t port = ctl.Port();
     ASSERT_NE(port, 0) << ctl.Stderr();
-    SChild daemon(SIM7100D_DEV_PATH, {},
+    SChild daemon(SIM7100_E2E_DAEMON_DEV, {},
                   {{"SIM7100D_PORT", std::to_string(port)},
                    {"SIM7100D_DEVICE", dir + "/modem"},
                    {"SIM7100D_TRACE_FILE", dir + "/trace.txt"},

@@ -17,7 +17,6 @@ TEST(modemsim_Scenario, RefusesWhatItDoesNotKnow) {
         {R"({"faults": {"latency": 5}})", "faults: unknown key \"latency\""},
         {R"({"faults": {"latency_ms": "slow"}})", "faults.latency_ms: wrong type"},
         {R"({"state": {"registration": "away"}})", "state.registration"},
-        {R"({"faults": )", "parse error"},
     };
     for (const auto& [json, message] : kBad) {
         SConfig config;
@@ -46,8 +45,7 @@ TEST(modemsim_CommandLine, OptionsOverridePresetsWhichOverrideTheScenario) {
                               config.faults.urcs.at(0).text, config.faults.urcs.at(0).everyMs),
               std::make_tuple(700, true, true, 9, modemsim::EModel::eSim7100A, std::string("My Net"), 5, 3, 2, 100,
                               size_t{1}, std::string("+CREG: 1"), 5000));
-    for (const auto& bad : std::vector<std::vector<const char*>>{{"--model", "SIM900"}, {"--no-such-option"}})
-        EXPECT_GT(Parse(bad, config), 0) << bad[0];
+    EXPECT_GT(Parse({"--model", "SIM900"}, config), 0);
 
     // Every command and answer goes to the log, each line stamped to the millisecond.
     SRunning([&](SConfig& c) { c.logFile = log; }).client->Exchange("AT+CSQ");
@@ -133,12 +131,6 @@ TEST(modemsim_Dialogue, AnswersEachStepExactly) {
     }
 }
 
-size_t Occurrences(const std::string& text, const std::string& word) {
-    size_t n = 0;
-    for (size_t at = 0; (at = text.find(word, at)) != std::string::npos; at += word.size()) ++n;
-    return n;
-}
-
 TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
     const struct {
         const char* name;
@@ -156,8 +148,9 @@ TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
          [](SRunning& r) {
              EXPECT_EQ(r.client->Exchange("AT+CGPSCOLD"), kOk);
              r.client->Send("AT+CGPSINFOCFG=2,3\r\n");
+             // Up to the second burst.
              const std::string out =
-                 r.client->ReadUntil([](const std::string& s) { return Occurrences(s, "$GPRMC") >= 2; });
+                 r.client->ReadUntil([](const std::string& s) { return s.rfind("$GPRMC") != s.find("$GPRMC"); });
              EXPECT_EQ(out.rfind(kOk, 0), 0u) << out;
              r.client->Exchange("AT+CGPSINFOCFG=0");
              EXPECT_EQ(r.client->ReadFor(4 * 60ms), "");
@@ -206,7 +199,7 @@ TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
              c.faults.urcs = {{"RING", 40, 0}};
          },
          [](SRunning& r) {
-             const auto thrice = [](const std::string& s) { return Occurrences(s, "\r\nRING\r\n") >= 3; };
+             const auto thrice = [](const std::string& s) { return s.size() >= 24; };
              EXPECT_EQ(r.client->ReadUntil(thrice), "\r\nRING\r\n\r\nRING\r\n\r\nRING\r\n");
          }},
         {"GarbageBytes", [](SConfig& c) { c.faults.garbageEveryMs = 30, c.faults.garbageBytes = 5; },

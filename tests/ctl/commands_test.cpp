@@ -31,11 +31,9 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
         Bytes payload;
         bool expectsResponse = true, endsSession = false;
     } cases[] = {
-        {{"power-on"}, 3, {}},
         {{"set-auth", "user", "secret"}, 8, Layout(512, {{0, "user"}, {256, "secret"}})},
         {{"set-apn", apn255}, 9, Layout(256, {{0, apn255}})},
         {{"enter-pin", pin31, pin31}, 10, Layout(64, {{0, pin31}, {32, pin31}})},
-        {{"raw", "AT+CSQ"}, 25, CStr("AT+CSQ\r\n")},
         {{"set-clock", clock39}, 29, Layout(40, {{0, clock39}})},
         {{"set-sms-mode", "text"}, 34, {1}},
         {{"list-sms", "unread", "--headers"}, 35, {0, 1}},

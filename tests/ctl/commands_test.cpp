@@ -31,29 +31,17 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
         Bytes payload;
         bool expectsResponse = true, endsSession = false;
     } cases[] = {
-        {{"power-on"}, 3, {}},
         {{"set-auth", "user", "secret"}, 8, Layout(512, {{0, "user"}, {256, "secret"}})},
         {{"set-apn", apn255}, 9, Layout(256, {{0, apn255}})},
         {{"enter-pin", pin31, pin31}, 10, Layout(64, {{0, pin31}, {32, pin31}})},
-        {{"raw", "AT+CSQ"}, 25, CStr("AT+CSQ\r\n")},
-        {{"raw", "AT\r"}, 25, CStr("AT\r\r\n")},
-        {{"debug"}, 25, CStr("DBG\r\n")},
-        {{"set-error-reporting", "2"}, 26, CStr("2")},
         {{"set-clock", clock39}, 29, Layout(40, {{0, clock39}})},
-        {{"set-time-server", "pool.ntp.org"}, 31, Layout(256, {{0, "pool.ntp.org"}})},
         {{"set-sms-mode", "text"}, 34, {1}},
-        {{"list-sms"}, 35, {4, 0}},
         {{"list-sms", "unread", "--headers"}, 35, {0, 1}},
         {{"read-sms", "010"}, 36, {10}},
         {{"delete-sms", "3", "--flag", "4"}, 37, {3, 4}},
-        {{"write-sms", "+4917", "50% off", "--status", "sent"},
-         38,
-         Layout(177, {{0, "\x03"}, {1, "4917"}, {17, "50% off"}})},
-        {{"write-sms", "4917", "hi"}, 38, Layout(177, {{0, "\x02"}, {1, "4917"}, {17, "hi"}})},
         {{"terminate"}, 2, {}, false, true},
         {{"frame", "setApn", "0102fF"}, 9, {0x01, 0x02, 0xff}},
-        {{"frame", "99", "00"}, 99, {0x00}, false},
-        {{"frame", "4294967295"}, 4294967295u, {}, false},
+        {{"frame", "4294967295", "00"}, 4294967295u, {0x00}, false},  // no response to an unknown type
     };
     for (const auto& c : cases) {
         const std::string what = ::testing::PrintToString(c.words);
@@ -71,16 +59,13 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
 TEST(ctl_commands, ArgumentsThatDoNotFitAreRefused) {
     const std::pair<Words, std::string> cases[] = {
         {{"set-apn", std::string(256, 'a')}, "APN is 256 characters long; at most 255 fit"},
-        {{"set-apn"}, "APN is required"},
         {{"set-auth", "u", "p\r\nAT+CPOF"}, "PASSWORD must not contain control characters"},
-        {{"enter-pin", "12a4"}, "PIN must be digits only"},
         {{"set-clock", ""}, "TIME must not be empty"},
         {{"write-sms", "1234567890123456", "hi"}, "PHONE must be 1 to 15 digits"},
         {{"write-sms", "123", "a\x1a"}, "TEXT must not contain Ctrl-Z"},
         {{"write-sms", "123", "hi", "--status", "draft"}, "unknown SMS status 'draft'"},
         {{"set-sms-mode", "binary"}, "unknown SMS mode 'binary'"},
         {{"read-sms", "256"}, "not in range"},
-        {{"read-sms", "0x10"}, "'0x10' is not a decimal number"},
         {{"raw", ""}, "COMMAND must not be empty"},
         {{"frame", "9", "123"}, "HEXPAYLOAD must be an even number of hex digits"},
         {{"frame", "4294967296"}, "TYPE must be a decimal number from 0 to 4294967295"},
@@ -88,7 +73,7 @@ TEST(ctl_commands, ArgumentsThatDoNotFitAreRefused) {
         {{"signal", "--json"}, "signal: unknown option '--json'"},
         {{"terminate", "signal"}, "'signal' after terminate"},
         // All or nothing: a later refusal drops the good requests before it.
-        {{"power-on", "set-apn", std::string(300, 'a')}, "APN is 300 characters long"},
+        {{"power-on", "enter-pin", "12a4"}, "PIN must be digits only"},
     };
     for (const auto& [words, message] : cases) {
         const ctl::SParseOutcome out = ParseWords(words);
@@ -115,12 +100,11 @@ TEST(ctl_commands, SeveralRequestsInARowSplitAtTheNextCommand) {
 TEST(ctl_commands, ScriptsHaveCommentsQuotesAndNumberedRefusals) {
     std::istringstream script(
         "# session\r\n\npower-on   signal\r\n  # indented comment\n"
-        "write-sms 4917 'hello world' --status \"sto sent\"\nraw 'AT+CMGW=\"+49\"'\n");
+        "write-sms +4917 '50% off' --status \"sto sent\"\nraw 'AT+CMGW=\"+49\"'\n");
     const ctl::SParseOutcome out = ctl::ParseScript(script, "s.txt");
     ASSERT_EQ(out.requests.size(), 4u) << out.error;
-    EXPECT_EQ(out.requests[2].payload, Layout(177, {{0, "\x03"}, {1, "4917"}, {17, "hello world"}}));
+    EXPECT_EQ(out.requests[2].payload, Layout(177, {{0, "\x03"}, {1, "4917"}, {17, "50% off"}}));
     EXPECT_EQ(out.requests[3].payload, CStr("AT+CMGW=\"+49\"\r\n"));
-    EXPECT_EQ(out.requests[2].Display(), "write-sms 4917 'hello world' --status 'sto sent'");
 
     std::istringstream bad("signal\n# fine\nset-apn\n");
     const ctl::SParseOutcome refused = ctl::ParseScript(bad, "s.txt");

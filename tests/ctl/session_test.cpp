@@ -1,14 +1,12 @@
 // sim7100ctl as a process: against an in-test daemon that misbehaves on
-// purpose, and against sim7100d-dev itself.
+// purpose, and one session against sim7100d-dev itself.
 #include <arpa/inet.h>
-#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -20,24 +18,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
-
-#ifndef SIM7100_EMULATOR
-#define SIM7100_EMULATOR ""
-#endif
-
-bool Readable(int fd, Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, left < 0 ? 0 : static_cast<int>(left)) > 0;
-}
 
 // A child process (through the emulator in a cross build) and its output.
 struct SChild : DaemonProcess {
     SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-        if (!Start({binary, SIM7100_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
+        if (!Start({binary, SIM7100_E2E_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
     int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
     // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
@@ -50,46 +36,23 @@ struct SChild : DaemonProcess {
     }
 };
 
-bool ReadAll(int fd, void* data, size_t size, Clock::time_point deadline) {
-    for (size_t got = 0, n = 0; got < size; got += n) {
-        const ssize_t r = Readable(fd, deadline) ? recv(fd, static_cast<uint8_t*>(data) + got, size - got, 0) : 0;
-        if (r <= 0) return false;
-        n = static_cast<size_t>(r);
-    }
-    return true;
-}
-
-enum class EPeer { Absent, Answer, Silent, HangUp };
+enum class EPeer { Absent, Silent, HangUp };
 
 TEST(ctl_session, AgainstAFaultyPeer) {
     const struct {
         const char* name;
         std::vector<std::string> args;
         EPeer peer;
-        int32_t cmdStatus;
         int exitStatus;
         const char* stderrPart;
         std::vector<uint32_t> typesSeen;  // frames the daemon side received, in order
-        Sim7100FrameHeader registration = {0, SIM7100_MSG_REGISTER};
+        uint32_t registration = SIM7100_MSG_REGISTER;
     } cases[] = {
-        {"answered", {"signal", "raw", "AT"}, EPeer::Answer, 1, 0, "terminate sent", {20, 25, 2}},
-        {"strict failure", {"--strict", "signal", "chip-type"}, EPeer::Answer, 2, 4, "terminate sent", {20, 14, 2}},
-        {"silent",
-         {"--timeout", "0.3", "signal", "firmware"},
-         EPeer::Silent,
-         1,
-         1,
-         "no response to 'signal' (type 20) within 0.3 s",
-         {20, 2}},
-        {"hang-up", {"signal", "firmware"}, EPeer::HangUp, 1, 1, "closed the link while 'signal' (type 20)", {20}},
-        {"bad registration", {"signal"}, EPeer::Answer, 1, 3, "expected the registration frame", {}, {0, 3}},
-        {"no daemon",
-         {"--connect-timeout", "0.3", "signal"},
-         EPeer::Absent,
-         1,
-         3,
-         "no daemon connected within 0.3 s",
-         {}},
+        {"silent", {"--timeout", "0.3", "signal", "firmware"}, EPeer::Silent, 1, "(type 20) within 0.3 s", {20, 2}},
+        // The first request is answered and shown, the second meets the hang-up.
+        {"hang-up", {"signal", "firmware"}, EPeer::HangUp, 1, "closed the link while 'firmware' (type 24)", {20, 24}},
+        {"bad registration", {"signal"}, EPeer::Silent, 3, "expected the registration frame", {}, 3},
+        {"no daemon", {"--connect-timeout", "0.3", "signal"}, EPeer::Absent, 3, "no daemon connected within 0.3 s", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,34 +63,31 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         if (c.peer != EPeer::Absent) {
             const uint16_t port = ctl.Port();
             ASSERT_NE(port, 0) << ctl.Stderr();
-            // Plays the daemon: registers, then treats each request as the case says.
+            // Plays the daemon: registers, then reads requests (a deadline on each read) until terminate.
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const timeval deadline{10, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
             const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
             ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-            const std::string registration =
-                sim7100::EncodeFrame(c.registration.type, std::string(c.registration.length, '\0'));
+            const std::string registration = sim7100::EncodeFrame(c.registration);
             send(fd, registration.data(), registration.size(), MSG_NOSIGNAL);
-            const auto deadline = Clock::now() + 10s;
-            Sim7100FrameHeader h{};
-            while (ReadAll(fd, &h, sizeof h, deadline)) {
-                Bytes payload(h.length);
-                if (!ReadAll(fd, payload.data(), payload.size(), deadline)) break;
+            // The requests here carry no payload.
+            for (Sim7100FrameHeader h{}; recv(fd, &h, sizeof h, MSG_WAITALL) == static_cast<ssize_t>(sizeof h);) {
                 seen.push_back(h.type);
-                if (h.type == SIM7100_MSG_TERMINATE || c.peer == EPeer::HangUp) break;
-                if (h.type < SIM7100_MSG_FIRST_REQUEST || h.type > SIM7100_MSG_LAST_REQUEST || c.peer == EPeer::Silent)
-                    continue;
-                const std::string reply = sim7100::EncodeResponse(h.type, {c.cmdStatus, 0, "50% done\r\nOK\r\n"});
+                if (h.type == SIM7100_MSG_TERMINATE || (c.peer == EPeer::HangUp && seen.size() > 1)) break;
+                if (c.peer == EPeer::Silent) continue;
+                const std::string reply = sim7100::EncodeResponse(h.type, {1, 0, "50% done\r\nOK\r\n"});
                 send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
             }
             close(fd);
         }
         EXPECT_EQ(ctl.Exit(20s), c.exitStatus) << ctl.Stderr();
-        const std::string err = ctl.Stderr(), shown = ctl.Stdout();
-        EXPECT_NE(err.find(c.stderrPart), std::string::npos) << err;
+        EXPECT_NE(ctl.Stderr().find(c.stderrPart), std::string::npos) << ctl.Stderr();
         EXPECT_EQ(seen, c.typesSeen);
-        EXPECT_TRUE(c.peer != EPeer::Answer || c.exitStatus != 0 || seen[0] != 20 ||
-                    shown.find("  text      | 50% done\n            | OK\n") != std::string::npos)
-            << shown;
+        if (c.peer == EPeer::HangUp) {
+            EXPECT_NE(ctl.Stdout().find("  text      | 50% done\n            | OK\n"), std::string::npos)
+                << ctl.Stdout();
+        }
     }
 }
 
@@ -139,34 +99,27 @@ TEST(ctl_session, DrivesTheDaemon) {
     const std::string dir = temp.path;
     SChild module(MODEMSIM_PATH, {"--model", "SIM7600G", "--link", dir + "/modem", "--log", dir + "/traffic.txt"});
     ASSERT_TRUE(module.WaitForStderr("linked from", 10s)) << module.Stderr();
-    std::ofstream(dir + "/script.txt") << "# before the port is open\ndebug\npower-on\nsignal chip-type\n"
-                                          "raw 'AT+CSQ'\nset-apn internet\nframe 9\ndebug\n";
-    SChild ctl(SIM7100CTL_PATH, {"--port", "0", "--json", "--script", dir + "/script.txt"});
+    std::ofstream(dir + "/script.txt")
+        << "# before the port is open\npower-on\nsignal\nraw 'AT+CSQ'\nset-apn internet\nframe 9\n";
+    SChild ctl(SIM7100CTL_PATH, {"--port", "0", "--json", "--strict", "--script", dir + "/script.txt"});
     const uint16_t port = ctl.Port();
     ASSERT_NE(port, 0) << ctl.Stderr();
-    SChild daemon(SIM7100D_DEV_PATH, {},
+    SChild daemon(SIM7100_E2E_DAEMON_DEV, {},
                   {{"SIM7100D_PORT", std::to_string(port)},
                    {"SIM7100D_DEVICE", dir + "/modem"},
                    {"SIM7100D_TRACE_FILE", dir + "/trace.txt"},
                    {"SIM7100D_TIME_SCALE", "0.01"}});
-    EXPECT_EQ(ctl.Exit(60s), 0) << ctl.Stderr();
+    EXPECT_EQ(ctl.Exit(60s), 4) << ctl.Stderr();  // --strict: the refused frame failed
     EXPECT_EQ(daemon.Exit(20s), 0) << daemon.Stdout() << daemon.Stderr();
 
     std::istringstream lines(ctl.Stdout());
-    std::vector<std::string> got;  // "type cmdStatus errCode text" of each response
+    std::vector<std::string> got;  // "type cmdStatus" of each response, a JSON object a line
     for (std::string line; std::getline(lines, line);) {
         const nlohmann::json j = nlohmann::json::parse(line);
-        got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump() + " " + j["errCode"].dump() + " " +
-                      j["text"].get<std::string>());
+        got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump());
     }
-    auto R = [](const char* start, const char* part) {
-        return testing::AllOf(testing::StartsWith(start), testing::HasSubstr(part));
-    };
-    EXPECT_THAT(got, testing::ElementsAre(R("25 1 0 ", "DEBUG MODE 1"), R("3 1 0 ", ""), R("20 1 23 ", "+CSQ: 23,99"),
-                                          R("14 9 2 ", "SIM7600G"), R("25 1 0 ", "+CSQ: 23,99"), R("9 1 0 ", "OK"),
-                                          R("9 2 -2 ", "Invalid request payload"), R("25 1 0 ", "DEBUG MODE 0")));
+    EXPECT_EQ(got, (std::vector<std::string>{"3 1", "20 1", "25 1", "9 1", "9 2"})) << ctl.Stdout();
     EXPECT_NE(ReadFile(dir + "/traffic.txt").find("AT+CGDCONT=1,\"IP\",\"internet\""), std::string::npos);
-    EXPECT_NE(ReadFile(dir + "/trace.txt").find("AT+CSQ"), std::string::npos);
 #endif
 }
 

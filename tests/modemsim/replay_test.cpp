@@ -1,70 +1,84 @@
-// Replaying a daemon trace: a session recorded by sim7100d-dev against the
+// Daemon traces as they come from the field: read into entries and sessions,
+// scrubbed and replayed.  A session recorded by sim7100d-dev against the
 // simulated module with faults, replayed to a fresh daemon with the requests
-// the trace implies, gives the same records and the same trace.
+// the trace implies, gives the same trace byte for byte.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "ctl_commands.h"
-#include "daemon_process.h"
-#include "rtos_peer.h"
+#include "daemon_rig.h"
 #include "sim_client.h"
 #include "trace_script.h"
 
 namespace {
 
-using modemsim::SConfig;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+// "{I'AT\r\n' O'\r\nOK\r\n'~}": a session per brace, a tag's first letter,
+// '~' after a truncated entry.
+std::string Describe(const modemsim::STrace& t) {
+    std::string out;
+    for (const auto& s : t.sessions) {
+        out += "{";
+        for (size_t i = s.first; i < s.end; ++i) {
+            const auto& e = t.entries[i];
+            out += std::string(i > s.first ? " " : "") + modemsim::TraceTagText(e.tag)[1] + "'" + e.text + "'" +
+                   (e.truncated ? "~" : "");
+        }
+        out += "}";
+    }
+    return out + (t.skippedBytes > 0 ? " skipped " + std::to_string(t.skippedBytes) : "");
 }
 
-struct SRun {
-    std::vector<std::string> records;  // type and record of each response
-    std::string trace;
-    std::vector<std::string> notes;
-};
+TEST(Trace, FieldTracesAreReadIntoEntriesAndSessions) {
+    const std::string powerOn = "[INPUT] AT\r\n\n[OUTPUT] \r\nOK\r\n\n[INPUT] AT+CSCLK=1\r\n\n[OUTPUT] \r\nOK\r\n\n";
+    const struct {
+        const char* name;
+        std::string file;
+        std::string expected;
+    } cases[] = {
+        {"empty file", "", "{}"},
+        {"a raw AT alone starts none", "[INPUT] AT\r\n\n[OUTPUT] \r\nOK\r\n\n[INPUT] AT+CSQ\r\n\n",
+         "{I'AT\r\n' O'\r\nOK\r\n' I'AT+CSQ\r\n'}"},
+        {"power-on starts a session, flushed output before it goes with it",
+         "[INPUT] ATI\r\n\n[FLUSHED_OUTPUT] \r\nRDY\r\n\n" + powerOn,
+         "{I'ATI\r\n'}{F'\r\nRDY\r\n' I'AT\r\n' O'\r\nOK\r\n' I'AT+CSCLK=1\r\n' O'\r\nOK\r\n'}"},
+        {"truncated last entry", "[INPUT] AT+CSQ\r\n\n[OUTPUT] \r\n+CS", "{I'AT+CSQ\r\n' O'\r\n+CS'~}"},
+        {"binary bytes kept", std::string("[OUTPUT] \x00\xff\x1a\n", 13), std::string("{O'\x00\xff\x1a'}", 8)},
+        {"run cut mid-entry, next appended", "[OUTPUT] \r\nO[INPUT] AT\r\n\n", "{O'\r\nO'~ I'AT\r\n'}"},
+        {"cut inside the first entry", "T] \r\nOK\r\n\n[INPUT] AT+CSQ\r\n\n", "{I'AT+CSQ\r\n'} skipped 10"},
+        {"unknown tag is text", "[OUTPUT] a\n[DEBUG] b\n", "{O'a\n[DEBUG] b'}"},
+        {"partial tag at the end is text", "[OUTPUT] a\n[OUTP", "{O'a\n[OUTP'~}"},
+    };
+    for (const auto& c : cases) {
+        const modemsim::STrace trace = modemsim::ParseTrace(c.file);
+        EXPECT_EQ(Describe(trace), c.expected) << c.name;
+        // What is read is written back unchanged (the scrubbed copy relies on it).
+        if (trace.skippedBytes == 0) {
+            EXPECT_EQ(modemsim::FormatTrace(trace.entries), c.file) << c.name;
+        }
+    }
+}
 
-// One daemon against one simulator, the requests one after another.  Before
-// each request the simulator has written all it owes, as between the
-// requests of a person.
-SRun Session(SConfig config, const std::vector<ctl::SRequest>& requests, const std::string& dir) {
-    SRun run;
-    const std::string trace = dir + "/LteDebug.txt";
-    std::filesystem::remove(trace);
+// One daemon against one simulator, the requests one after another, and the
+// trace it writes.  Before each request the simulator has written all it
+// owes, as between the requests of a person; a replay notes no mismatch.
+std::string Session(SConfig config, const std::vector<ctl::SRequest>& requests) {
     modemsim::CSimulator sim(std::move(config));
-    sim.onNote = [&run](const std::string& note) { run.notes.push_back(note); };
+    sim.onNote = [](const std::string& note) { ADD_FAILURE() << note; };
     std::string error;
-    if (!sim.Open(error)) return ADD_FAILURE() << error, run;
+    if (!sim.Open(error)) return ADD_FAILURE() << error, "";
     sim.Start();
-    RtosPeer peer;
-    DaemonProcess daemon;
-    DaemonProcess::SOptions o{SIM7100D_DEV_PATH, SIM7100_EMULATOR, "", {}};
-    o.env = {{"SIM7100D_DEVICE", sim.Path()},
-             {"SIM7100D_PORT", std::to_string(peer.Port())},
-             {"SIM7100D_TRACE_FILE", trace},
-             {"SIM7100D_TIME_SCALE", "0.1"}};
-    if (!daemon.Start(o)) return ADD_FAILURE() << daemon.Error(), run;
-    EXPECT_TRUE(peer.AcceptRegistered(10s));
+    sim7100test::Rig rig;
+    rig.StartLinked({{"SIM7100D_DEVICE", sim.Path()}, {"SIM7100D_TIME_SCALE", "0.1"}});
     for (const ctl::SRequest& r : requests) {
         EXPECT_TRUE(sim.WaitForQuiet(10s));
-        EXPECT_TRUE(peer.SendFrame(r.type, std::string(r.payload.begin(), r.payload.end())));
-        const auto response = peer.ReadResponse(30s);
-        if (!response) return ADD_FAILURE() << "no response to " << r.Display() << "\n" << daemon.Stdout(), run;
-        run.records.push_back(std::to_string(response->type) + " " +
-                              std::string(reinterpret_cast<const char*>(&response->record), sizeof response->record));
+        rig.Request(r.type, std::string(r.payload.begin(), r.payload.end()));
     }
-    EXPECT_TRUE(peer.SendFrame(SIM7100_MSG_TERMINATE));
-    EXPECT_TRUE(daemon.WaitExit(10s).has_value());
+    EXPECT_TRUE(rig.peer.SendFrame(SIM7100_MSG_TERMINATE));
+    EXPECT_TRUE(rig.daemon.WaitExit(10s).has_value());
     sim.Stop();
-    run.trace = ReadFile(trace);
-    return run;
+    return ReadFile(rig.TraceFile());
 }
 
 std::vector<ctl::SRequest> Requests(const std::string& script) {
@@ -74,104 +88,67 @@ std::vector<ctl::SRequest> Requests(const std::string& script) {
     return parsed.requests;
 }
 
-// The last session of a trace, as the replay and the converter see it.
-SConfig Replaying(const std::string& trace, std::string& script) {
-    const modemsim::STrace t = modemsim::ParseTrace(trace);
-    SConfig c;
-    c.timings.resultMs = 50;
-    c.replay.active = true;
-    c.replay.firstEntry = t.sessions.back().first;
-    c.replay.entries.assign(t.entries.begin() + static_cast<long>(t.sessions.back().first), t.entries.end());
-    c.replay.gapMs = 2;
-    modemsim::AdoptTraceHabits(c.replay.entries, c);
-    script = ctl::ScriptFromTrace(c.replay.entries, c.replay.firstEntry);
-    return c;
-}
-
 TEST(Replay, RecordedSessionReplaysByteForByte) {
-    const char* base = getenv("TMPDIR");
-    std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/modemsim-replay-XXXXXX";
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-
     // Echo on, answers split, two-part answers, a line after a final result
     // (flushed before the next command), PIN, password and message text.
     SConfig field;
-    field.echo = true;
-    field.timings.resultMs = 50;
-    field.state.pinRequired = true;
-    field.state.pin = "4711";
-    field.faults.splitBytes = 16;
-    field.faults.splitGapMs = 3;
+    ASSERT_EQ(-1, Parse({"--echo", "--result-ms", "50", "--pin-required", "--pin", "4711", "--split-bytes", "16",
+                         "--split-gap-ms", "3"},
+                        field));
     field.faults.overrides.push_back({"AT+CSQ", "\r\n+CSQ: 17,99\r\n\r\nOK\r\n", "\r\n+CREG: 1\r\n", 30, 0});
     const std::string session =
         "debug\npower-on\nsignal\nsim-status\nenter-pin 4711\nset-auth user s3cret\nset-sms-mode text\n"
         "write-sms 4917 'Hello field'\nread-sms 0\nxtra-download\nlbs-start\nlbs-location\nraw AT+CGMI\n";
-    const SRun recorded = Session(field, Requests(session), dir);
-    ASSERT_FALSE(recorded.trace.empty());
+    const std::string recorded = Session(field, Requests(session));
+    ASSERT_FALSE(recorded.empty());
 
-    std::string script;
-    const SConfig replay = Replaying(recorded.trace, script);
-    const std::vector<ctl::SRequest> implied = Requests(script);
-    ASSERT_EQ(implied.size(), recorded.records.size()) << script;
-    const SRun replayed = Session(replay, implied, dir);
-    EXPECT_TRUE(replayed.notes.empty()) << replayed.notes.front();
-    EXPECT_EQ(replayed.records, recorded.records);
-    EXPECT_EQ(modemsim::ParseTrace(replayed.trace).entries.size(), modemsim::ParseTrace(recorded.trace).entries.size());
-    EXPECT_EQ(replayed.trace, recorded.trace);
-
-    // The scrubbed copy holds none of the secrets and still replays.
-    const std::string scrubbed =
-        modemsim::FormatTrace(modemsim::ScrubTrace(modemsim::ParseTrace(recorded.trace).entries));
-    EXPECT_EQ(scrubbed.size(), recorded.trace.size());
+    // The scrubbed copy (--scrub) holds none of the secrets; it and the trace
+    // itself replay (--replay) to the daemon with the requests they imply,
+    // giving the same trace.
+    const STempDir dir;
+    const std::string file = dir.path + "/LteDebug.txt", copy = dir.path + "/scrubbed.txt";
+    std::ofstream(file, std::ios::binary) << recorded;
+    std::string scrubbed;
+    SConfig unused;
+    EXPECT_EQ(Parse({"--scrub", file.c_str()}, unused, &scrubbed), 0);
     for (const char* secret : {"4711", "s3cret", "Hello field"}) EXPECT_EQ(scrubbed.find(secret), std::string::npos);
-    const SConfig fromScrubbed = Replaying(scrubbed, script);
-    const SRun again = Session(fromScrubbed, Requests(script), dir);
-    EXPECT_TRUE(again.notes.empty()) << again.notes.front();
-    EXPECT_EQ(again.trace, scrubbed);
-    std::filesystem::remove_all(dir);
+    std::ofstream(copy, std::ios::binary) << scrubbed;
+    for (const auto& [path, trace] : {std::pair{file, recorded}, std::pair{copy, scrubbed}}) {
+        SConfig replay;
+        ASSERT_EQ(Parse({"--replay", path.c_str(), "--replay-gap-ms", "2", "--result-ms", "50"}, replay), -1);
+        const std::string script = ctl::ScriptFromTrace(replay.replay.entries, replay.replay.firstEntry);
+        EXPECT_EQ(Session(replay, Requests(script)), trace) << script;
+    }
 }
 
 TEST(Replay, CommandsTheTraceDoesNotHaveNextAreAnsweredAsChosen) {
-    const std::string first = "\r\n+CSQ: 5,99\r\n\r\nOK\r\n", second = "\r\n+CSQ: 6,99\r\n\r\nOK\r\n";
+    const std::string recorded = "\r\n+CSQ: 5,99\r\n\r\nOK\r\n";
+    const STempDir temp;
+    const std::string trace = temp.path + "/trace";
+    std::ofstream(trace) << "[INPUT] AT+CSQ\r\n\n[OUTPUT] " + recorded + "\n";
     const struct {
-        modemsim::EReplayMismatch policy;
+        const char* policy;
         std::string answer;  // to "AT+CGMI", the trace having "AT+CSQ" next
     } cases[] = {
-        {modemsim::EReplayMismatch::eFail, "\r\nERROR\r\n"},
-        {modemsim::EReplayMismatch::eModel, "\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n"},
-        {modemsim::EReplayMismatch::eSilent, ""},
+        {"fail", "\r\nERROR\r\n"},
+        {"model", "\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n"},
+        {"silent", ""},
     };
     for (const auto& c : cases) {
-        SConfig config;
-        config.replay.active = true;
-        config.replay.firstEntry = 4;
-        config.replay.mismatch = c.policy;
-        using modemsim::ETraceTag;
-        config.replay.entries = {{ETraceTag::eInput, "AT+CSQ\r\n"},
-                                 {ETraceTag::eOutput, first},
-                                 {ETraceTag::eInput, "AT+CSQ\r\n"},
-                                 {ETraceTag::eOutput, second}};
-        modemsim::CSimulator sim(config);
-        std::vector<std::string> notes;
-        sim.onNote = [&notes](const std::string& note) { notes.push_back(note); };
-        std::string error;
-        ASSERT_TRUE(sim.Open(error)) << error;
-        sim.Start();
-        CClient client(sim.Path());
-        client.Send("AT+CGMI\r\n");
-        if (!c.answer.empty()) {
-            EXPECT_EQ(client.ReadUntilEnds(c.answer.substr(c.answer.size() - 4)), c.answer);
+        const std::string log = temp.path + "/" + c.policy;
+        {
+            SRunning run([&](SConfig& config) {
+                EXPECT_EQ(
+                    Parse({"--replay", trace.c_str(), "--replay-mismatch", c.policy, "--log", log.c_str()}, config),
+                    -1);
+            });
+            run.client->Send("AT+CGMI\r\n");
+            EXPECT_EQ(c.answer.empty() ? "" : run.client->ReadUntil(Complete), c.answer);
+            // The recorded answer still goes to its command, whatever came between (and alone).
+            EXPECT_EQ(run.client->Exchange("AT+CSQ"), recorded);
         }
-        // Recorded answers go in their order, whatever came between.
-        client.Send("AT+CSQ\r\n");
-        EXPECT_EQ(client.ReadUntilEnds("OK\r\n"), first);
-        client.Send("AT+CSQ\r\n");
-        EXPECT_EQ(client.ReadUntilEnds("OK\r\n"), second);
-        client.Send("AT+CSQ\r\n");
-        EXPECT_TRUE(sim.WaitForCommands(4, 3s));
-        sim.Stop();
-        EXPECT_EQ(notes, (std::vector<std::string>{"replay: expected AT+CSQ\\r\\n, got AT+CGMI\\r\\n, at entry 5",
-                                                   "replay: expected the end of the trace, got AT+CSQ\\r\\n"}));
+        EXPECT_NE(ReadFile(log).find("expected AT+CSQ\\r\\n, got AT+CGMI\\r\\n, at entry 1"), std::string::npos)
+            << ReadFile(log);
     }
 }
 

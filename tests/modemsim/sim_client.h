@@ -72,6 +72,18 @@ private:
     int m_fd;
 };
 
+// modemsim's command line into `config`, its output captured (stdout to `out`).
+inline int Parse(std::vector<const char*> args, SConfig& config, std::string* out = nullptr) {
+    args.insert(args.begin(), "modemsim");
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const int result = modemsim::ParseCommandLine(static_cast<int>(args.size()), args.data(), config);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    if (out != nullptr) *out = printed;
+    return result;
+}
+
 // Short timings, so two-part answers and NMEA bursts come quickly.
 struct SRunning {
     explicit SRunning(const std::function<void(SConfig&)>& setup = nullptr)

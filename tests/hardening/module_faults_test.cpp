@@ -1,6 +1,7 @@
-// Faults of the module, each with the outcome the daemon's exchange rules fix:
-// what the RTOS side gets back, how long it takes at most, and that the next
-// request is served normally.
+// Faults of the module as the process meets them: what the RTOS side gets
+// back, how long it takes at most, and that the next request is served once
+// the fault's leftovers are flushed.  How answers in pieces, with unsolicited
+// lines or echoed are read is the exchange's and the answer tables' part.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,17 +10,10 @@
 namespace hardening {
 namespace {
 
-using ::testing::HasSubstr;
 using ::testing::Matcher;
 using ::testing::StartsWith;
 
 const std::string kCsq = "\r\n+CSQ: 23,99\r\n\r\nOK\r\n";
-
-std::string Garbage(size_t n) {
-    std::string g;
-    for (size_t i = 0; i < n; ++i) g += static_cast<char>((i * 131 + 7) % 256 == 0 ? 1 : (i * 131 + 7) % 256);
-    return g;
-}
 
 struct SFault {
     const char* name;
@@ -31,26 +25,18 @@ struct SFault {
 
 TEST(ModuleFaults, EachFaultEndsInItsFixedOutcomeAndTheNextRequestIsServed) {
     const std::string big(5000, 'A');
+    // Binary bytes and conversions a format string would act on; the fail
+    // path formats the module's text with a format of its own.
+    const std::string garbage = "\x7f\x80\xfe\x01%n%n%s%s%x%p%99999999s%.1000000f";
     const SFault faults[] = {
         // 20 polls of 10 ms (scaled), then "no answer".
         {"silence", ScriptedModem::Silence(), 2, -100, testing::Eq("Chip internal fail! ")},
-        // Each pending read spends one of the 20 retries: a few pieces are fine.
-        {"answer in many reads", ScriptedModem::Split(kCsq, 4, 2), 1, 23, testing::Eq("CSQ: " + kCsq)},
-        {"garbage, no final result", {{Garbage(200)}}, 2, -102, StartsWith("Chip internal fail! ")},
-        {"garbage before the answer", {{"\x7f\x80\xfe garbage" + kCsq}}, 1, 23, HasSubstr("+CSQ: 23,99")},
-        {"unsolicited line before the answer", {{"\r\nRING\r\n"}, {kCsq, 5}}, 1, 23, HasSubstr("RING")},
-        {"unsolicited line inside the answer",
-         {{"\r\n+CSQ: 23,99\r\n\r\n+CREG: 1\r\n\r\nOK\r\n"}},
-         1,
-         23,
-         HasSubstr("+CREG: 1")},
-        {"4096 bytes", {{std::string(4096, 'A')}}, 2, -103, testing::Eq("Chip internal fail! " + big.substr(0, 1003))},
+        {"garbage, no final result", {{garbage}}, 2, -102, testing::Eq("Chip internal fail! " + garbage)},
         {"more than 4096 bytes",
          {{"\r\n" + big + "\r\nOK\r\n"}},
          2,
          -103,
          testing::Eq("Chip internal fail! \r\n" + big.substr(0, 1023 - 22))},
-        {"echo on", {{"AT+CSQ\r" + kCsq}}, 1, 23, testing::Eq("CSQ: AT+CSQ\r" + kCsq)},
     };
     Rig rig;
     ASSERT_NO_FATAL_FAILURE(rig.StartPowered());

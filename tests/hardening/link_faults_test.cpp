@@ -53,15 +53,8 @@ void InALongExchange(Rig& r) {
 
 void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
-// To the process, or to one of its threads by name.
-std::function<void(Rig&)> Kill(int signal, const std::string& thread = "") {
-    return [signal, thread](Rig& r) {
-        if (thread.empty()) {
-            r.daemon.Signal(signal);
-            return;
-        }
-        SignalThread(r.daemon.Pid(), signal, thread);
-    };
+std::function<void(Rig&)> Kill(int signal) {
+    return [signal](Rig& r) { r.daemon.Signal(signal); };
 }
 
 void Close(Rig& r) { r.peer.CloseConnection(); }
@@ -108,7 +101,7 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         {"SIGINT in the middle of an exchange, more queued", true, realTime, InALongExchange, Kill(SIGINT), 0,
          SignalLine(2), false, true, 900},
         {"SIGTERM on ReceiveThread during Connect's shell commands", true, slowUdhcpc, ConnectUntilUdhcpc,
-         Kill(SIGTERM, "ReceiveThread"), 0, SignalLine(15), true, false, 900},
+         [](Rig& r) { SignalThread(r.daemon.Pid(), SIGTERM, "ReceiveThread"); }, 0, SignalLine(15), true, false, 900},
         {"peer closes while a request runs and more are queued", true, realTime, InALongExchange, Close, 1,
          kReadFrame, false, false, 900},
         {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame, Close, 1,

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <csignal>
 #include <functional>
 #include <thread>
@@ -24,22 +22,22 @@ const std::string kReadFrame = "[ERROR] Receive thread on read frame.";
 // Long enough that a daemon waiting for the tool is told apart from one that is not.
 const int kSlowToolSeconds = 5;
 
-// PowerOn, then Connect: whole, or until its udhcpc step has started.
-void Connect(Rig& r, bool wait) {
+// PowerOn, then Connect until its udhcpc step has started.
+void ConnectUntilUdhcpc(Rig& r) {
     r.PowerOn();
     r.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
     r.modem.On("AT$QCRMCALL=1,1\r\n", kOk);
     r.modem.On("AT$QCRMCALL=0,1\r\n", kOk);
-    if (wait) {
-        ASSERT_EQ(r.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
-        return;
-    }
     ASSERT_TRUE(r.peer.SendFrame(SIM7100_MSG_CONNECT));
     ASSERT_TRUE(WaitForFile(
         r.StubLog(), [](const std::string& log) { return log.find("udhcpc") != std::string::npos; }, Within(5000)));
 }
-void Connected(Rig& r) { Connect(r, true); }
-void ConnectUntilUdhcpc(Rig& r) { Connect(r, false); }
+
+void Connected(Rig& r) {
+    ASSERT_NO_FATAL_FAILURE(ConnectUntilUdhcpc(r));
+    const auto connect = r.peer.ReadResponse(Within(5000));
+    ASSERT_TRUE(connect && connect->record.cmdStatus == 1);
+}
 
 // A request whose exchange lasts (silent module, real time) and five more behind it.
 void InALongExchange(Rig& r) {
@@ -77,14 +75,12 @@ struct SExitCase {
 TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env realTime = {{"SIM7100D_TIME_SCALE", "1"}};
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
-    const auto none = [](Rig&) {};
     const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
     // clang-format off
     const SExitCase cases[] = {
         {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
          true, true, 900},
         {"SIGTERM while connected", true, {}, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true, 900},
-        {"peer closes while connected", true, {}, Connected, Close, 1, kReadFrame, true, false, 900},
         {"header split across reads", true, {}, Connected,
          [](Rig& r) {
              const std::string frame = RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
@@ -96,7 +92,6 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         {"SIGTERM while waiting for the connection", false, realTime,
          [](Rig& r) { ASSERT_TRUE(WaitForSocket(r.daemon.Pid(), Within(5000))); }, Kill(SIGTERM), 0, SignalLine(15),
          false, false, 900},
-        {"SIGPIPE while idle", true, {}, none, Kill(SIGPIPE), 0, SignalLine(13), false, true, 900},
         // The exchange would hold the loop for 20 s.
         {"SIGINT in the middle of an exchange, more queued", true, realTime, InALongExchange, Kill(SIGINT), 0,
          SignalLine(2), false, true, 900},
@@ -111,11 +106,7 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.listen);
-        if (c.listen) {
-            ASSERT_NO_FATAL_FAILURE(rig.StartLinked(c.env));
-        } else {
-            ASSERT_NO_FATAL_FAILURE(rig.Start(c.env));
-        }
+        ASSERT_NO_FATAL_FAILURE(c.listen ? rig.StartLinked(c.env) : rig.Start(c.env));
         ASSERT_NO_FATAL_FAILURE(c.stage(rig));
         const size_t commandsBefore = rig.modem.Commands().size();
         const size_t shellBefore = rig.StubCalls().size();
@@ -127,7 +118,6 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         }
         EXPECT_TRUE(WaitForZombie(rig.daemon.Pid(), Within(kSlowToolSeconds * 1000 + 5000)));
         const auto took = std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - at);
-        std::cout << c.name << ": ended after " << took.count() << " ms\n";
         // Never the 20 s exchange, the 1 s connect retry or the slow tool.
         EXPECT_LT(took.count(), Within(Sanitized() ? 2500 : c.boundMs).count());
         kill(-rig.daemon.Pid(), SIGKILL);  // the slow tool and its shell
@@ -169,11 +159,8 @@ TEST(LinkFaults, PipelinedRequestsFarBeyondTheQueueAreAnsweredOnceEachInOrder) {
             if (!r || r->type != kinds[answered % 3].first || r->record.errCode != -2) return;
         }
     });
-    const auto start = RtosPeer::Clock::now();
     EXPECT_TRUE(rig.peer.SendRaw(burst));
     reader.join();
-    const auto ms = std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - start).count();
-    std::cout << count << " requests answered in " << ms << " ms\n";
     EXPECT_EQ(answered, count) << "the first wrong or missing response";
     EXPECT_TRUE(rig.modem.Commands().empty());
     // Nothing more: the next answer is that of the next request.

@@ -9,10 +9,6 @@
 #include "daemon_rig.h"
 #include "simulator.h"
 
-namespace e2e {
-using namespace sim7100test;  // NOLINT(google-build-using-namespace)
-}  // namespace e2e
-
 namespace hardening {
 using namespace sim7100test;  // NOLINT(google-build-using-namespace)
 

@@ -5,11 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <csignal>
-#include <cstring>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -26,46 +22,37 @@ const std::string kReadFrame = "[ERROR] Receive thread on read frame.";
 // Long enough that a daemon waiting for the tool is told apart from one that is not.
 const int kSlowToolSeconds = 5;
 
-// PowerOn, then Connect: whole, or until its udhcpc step has started.
-void Connect(Rig& r, bool wait) {
+// PowerOn, then Connect until its udhcpc step has started.
+void ConnectUntilUdhcpc(Rig& r) {
     r.PowerOn();
     r.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n");
     r.modem.On("AT$QCRMCALL=1,1\r\n", kOk);
     r.modem.On("AT$QCRMCALL=0,1\r\n", kOk);
-    if (wait) {
-        ASSERT_EQ(r.Request(SIM7100_MSG_CONNECT).record.cmdStatus, 1);
-        return;
-    }
     ASSERT_TRUE(r.peer.SendFrame(SIM7100_MSG_CONNECT));
     ASSERT_TRUE(WaitForFile(
         r.StubLog(), [](const std::string& log) { return log.find("udhcpc") != std::string::npos; }, Within(5000)));
 }
-void Connected(Rig& r) { Connect(r, true); }
-void ConnectUntilUdhcpc(Rig& r) { Connect(r, false); }
 
-// A request whose exchange lasts (silent module, real time) and `queued` more behind it.
-std::function<void(Rig&)> InALongExchange(int queued) {
-    return [queued](Rig& r) {
-        r.PowerOn();
-        r.modem.On("AT+CSQ\r\n", ScriptedModem::Silence());
-        std::string frames;
-        for (int i = 0; i <= queued; ++i) frames += RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
-        ASSERT_TRUE(r.peer.SendRaw(frames));
-        ASSERT_TRUE(r.modem.WaitForCommands(3, Within(5000)));
-    };
+void Connected(Rig& r) {
+    ASSERT_NO_FATAL_FAILURE(ConnectUntilUdhcpc(r));
+    const auto connect = r.peer.ReadResponse(Within(5000));
+    ASSERT_TRUE(connect && connect->record.cmdStatus == 1);
+}
+
+// A request whose exchange lasts (silent module, real time) and five more behind it.
+void InALongExchange(Rig& r) {
+    r.PowerOn();
+    r.modem.On("AT+CSQ\r\n", ScriptedModem::Silence());
+    std::string frames;
+    for (int i = 0; i < 6; ++i) frames += RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
+    ASSERT_TRUE(r.peer.SendRaw(frames));
+    ASSERT_TRUE(r.modem.WaitForCommands(3, Within(5000)));
 }
 
 void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
-// To the process, or to one of its threads by name.
-std::function<void(Rig&)> Kill(int signal, const std::string& thread = "") {
-    return [signal, thread](Rig& r) {
-        if (thread.empty()) {
-            r.daemon.Signal(signal);
-            return;
-        }
-        SignalThread(r.daemon.Pid(), signal, thread);
-    };
+std::function<void(Rig&)> Kill(int signal) {
+    return [signal](Rig& r) { r.daemon.Signal(signal); };
 }
 
 void Close(Rig& r) { r.peer.CloseConnection(); }
@@ -88,18 +75,12 @@ struct SExitCase {
 TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env realTime = {{"SIM7100D_TIME_SCALE", "1"}};
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
-    const auto none = [](Rig&) {};
     const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
     // clang-format off
     const SExitCase cases[] = {
         {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
          true, true, 900},
-        {"terminate with payload", true, {}, Connected,
-         [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE, "\x01\x02\x03\x04"); }, 0, " size 4 received", true,
-         true, 900},
         {"SIGTERM while connected", true, {}, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true, 900},
-        {"SIGINT while connected", true, {}, Connected, Kill(SIGINT), 0, SignalLine(2), true, true, 900},
-        {"peer closes while connected", true, {}, Connected, Close, 1, kReadFrame, true, false, 900},
         {"header split across reads", true, {}, Connected,
          [](Rig& r) {
              const std::string frame = RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
@@ -111,30 +92,21 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         {"SIGTERM while waiting for the connection", false, realTime,
          [](Rig& r) { ASSERT_TRUE(WaitForSocket(r.daemon.Pid(), Within(5000))); }, Kill(SIGTERM), 0, SignalLine(15),
          false, false, 900},
-        {"SIGPIPE while idle", true, {}, none, Kill(SIGPIPE), 0, SignalLine(13), false, true, 900},
         // The exchange would hold the loop for 20 s.
-        {"SIGTERM in the middle of an exchange", true, realTime, InALongExchange(0), Kill(SIGTERM), 0, SignalLine(15),
-         false, true, 500},
-        {"SIGINT in the middle of an exchange, more queued", true, realTime, InALongExchange(5), Kill(SIGINT), 0,
+        {"SIGINT in the middle of an exchange, more queued", true, realTime, InALongExchange, Kill(SIGINT), 0,
          SignalLine(2), false, true, 900},
         {"SIGTERM on ReceiveThread during Connect's shell commands", true, slowUdhcpc, ConnectUntilUdhcpc,
-         Kill(SIGTERM, "ReceiveThread"), 0, SignalLine(15), true, false, 900},
-        {"peer closes while a request runs and more are queued", true, realTime, InALongExchange(5), Close, 1,
+         [](Rig& r) { SignalThread(r.daemon.Pid(), SIGTERM, "ReceiveThread"); }, 0, SignalLine(15), true, false, 900},
+        {"peer closes while a request runs and more are queued", true, realTime, InALongExchange, Close, 1,
          kReadFrame, false, false, 900},
         {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame, Close, 1,
          "[ERROR] Receive thread on read data.", false, false, 900},
-        {"length announces more bytes than ever arrive, then SIGTERM", true, {}, HalfAFrame, Kill(SIGTERM), 0,
-         SignalLine(15), false, true, 900},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.listen);
-        if (c.listen) {
-            ASSERT_NO_FATAL_FAILURE(rig.StartLinked(c.env));
-        } else {
-            ASSERT_NO_FATAL_FAILURE(rig.Start(c.env));
-        }
+        ASSERT_NO_FATAL_FAILURE(c.listen ? rig.StartLinked(c.env) : rig.Start(c.env));
         ASSERT_NO_FATAL_FAILURE(c.stage(rig));
         const size_t commandsBefore = rig.modem.Commands().size();
         const size_t shellBefore = rig.StubCalls().size();
@@ -146,7 +118,6 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         }
         EXPECT_TRUE(WaitForZombie(rig.daemon.Pid(), Within(kSlowToolSeconds * 1000 + 5000)));
         const auto took = std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - at);
-        std::cout << c.name << ": ended after " << took.count() << " ms\n";
         // Never the 20 s exchange, the 1 s connect retry or the slow tool.
         EXPECT_LT(took.count(), Within(Sanitized() ? 2500 : c.boundMs).count());
         kill(-rig.daemon.Pid(), SIGKILL);  // the slow tool and its shell
@@ -169,82 +140,34 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     }
 }
 
-struct SKind {
-    uint32_t type;
-    std::string payload;
-    const char* command;  // or null: answered without the module
-    int32_t status;
-    int32_t err;
-};
-
-struct SBurst {
-    const char* name;
-    size_t count;
-    bool powered;
-    std::vector<SKind> kinds;  // request i is of kind i % size
-};
-
-TEST(LinkFaults, PipelinedRequestsAreAnsweredOnceEachInOrder) {
+// The module is not powered: the link and the queue are what is measured.
+// Every request is refused, so its response is told apart by its type.
+TEST(LinkFaults, PipelinedRequestsFarBeyondTheQueueAreAnsweredOnceEachInOrder) {
     const std::string auth(512, 'p');
-    const SBurst bursts[] = {
-        // Through the module: each command goes out in the order of the requests.
-        {"40 through the module",
-         40,
-         true,
-         {{SIM7100_MSG_GET_SIGNAL_QUALITY, "", "AT+CSQ\r\n", 1, 23},
-          {SIM7100_MSG_GET_NETWORK_MODE, "", "AT+CNSMOD?\r\n", 1, 8},
-          {SIM7100_MSG_GET_CHIP_TYPE, "", "AT+CGMM\r\n", 9, 2}}},
-        // Module not powered: the link and the queue are what is measured.
-        {"a burst of thousands",
-         Emulated() ? 2000u : 10000u,
-         false,
-         {{SIM7100_MSG_GET_SIM_STATUS, "", nullptr, 2, -2},
-          {SIM7100_MSG_SET_AUTHENTICATION, auth, nullptr, 2, -2},
-          {SIM7100_MSG_SET_AUTHENTICATION, "", nullptr, 2, -2},
-          {SIM7100_MSG_WRITE_SMS, auth, nullptr, 2, -2},
-          {SIM7100_MSG_GET_SIGNAL_QUALITY, "", nullptr, 2, -2}}},
-    };
-    for (const auto& b : bursts) {
-        SCOPED_TRACE(b.name);
-        Rig rig;
-        // Through the module, each exchange gets 2 s, not 0.2 s: a busy host
-        // must not turn a slow answer into a lost one.
-        ASSERT_NO_FATAL_FAILURE(rig.StartLinked(b.powered ? Env{{"SIM7100D_TIME_SCALE", "0.1"}} : Env{}));
-        if (b.powered) {
-            ASSERT_NO_FATAL_FAILURE(rig.PowerOn());
-            rig.modem.On("AT+CSQ\r\n", "\r\n+CSQ: 23,99\r\n\r\nOK\r\n", true);
-            rig.modem.On("AT+CNSMOD?\r\n", "\r\n+CNSMOD: 0,8\r\n\r\nOK\r\n", true);
-            rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_SIM7600G\r\n\r\nOK\r\n", true);
+    // Refused by the payload guard or, unpowered, by the operation.
+    const std::pair<uint32_t, std::string> kinds[] = {
+        {SIM7100_MSG_GET_SIM_STATUS, ""}, {SIM7100_MSG_SET_AUTHENTICATION, auth}, {SIM7100_MSG_SET_AUTHENTICATION, ""}};
+    const size_t count = Emulated() ? 2000 : 10000;
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.StartLinked());
+    std::string burst;
+    for (size_t i = 0; i < count; ++i) burst += RtosPeer::Frame(kinds[i % 3].first, kinds[i % 3].second);
+    size_t answered = 0;
+    std::thread reader([&] {
+        for (; answered < count; ++answered) {
+            const auto r = rig.peer.ReadResponse(Within(10000));
+            if (!r || r->type != kinds[answered % 3].first || r->record.errCode != -2) return;
         }
-        const size_t before = rig.modem.Commands().size();
-        std::string burst;
-        std::vector<std::string> commands;
-        for (size_t i = 0; i < b.count; ++i) {
-            const SKind& k = b.kinds[i % b.kinds.size()];
-            burst += RtosPeer::Frame(k.type, k.payload);
-            if (k.command != nullptr) commands.push_back(k.command);
-        }
-        size_t answered = 0;
-        std::thread reader([&] {
-            for (; answered < b.count; ++answered) {
-                const SKind& k = b.kinds[answered % b.kinds.size()];
-                const auto r = rig.peer.ReadResponse(Within(10000));
-                if (!r || r->type != k.type || r->record.cmdStatus != k.status || r->record.errCode != k.err) return;
-            }
-        });
-        const auto start = RtosPeer::Clock::now();
-        EXPECT_TRUE(rig.peer.SendRaw(burst));
-        reader.join();
-        const auto ms = std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - start).count();
-        std::cout << b.count << " requests answered in " << ms << " ms\n";
-        EXPECT_EQ(answered, b.count) << "the first wrong or missing response";
-        EXPECT_EQ(rig.CommandsSince(before), commands);
-        // Nothing more: the next answer is that of the next request.
-        EXPECT_EQ(rig.Request(b.kinds[0].type).record.cmdStatus, b.kinds[0].status);
-        ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_TERMINATE));
-        EXPECT_EQ(ExitCode(rig.daemon.WaitExit(Within(10000))), 0);
-        EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr()));
-    }
+    });
+    EXPECT_TRUE(rig.peer.SendRaw(burst));
+    reader.join();
+    EXPECT_EQ(answered, count) << "the first wrong or missing response";
+    EXPECT_TRUE(rig.modem.Commands().empty());
+    // Nothing more: the next answer is that of the next request.
+    EXPECT_EQ(rig.Request(SIM7100_MSG_GET_SIM_STATUS).record.cmdStatus, 2);
+    ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_TERMINATE));
+    EXPECT_EQ(ExitCode(rig.daemon.WaitExit(Within(10000))), 0);
+    EXPECT_FALSE(HasFaultReport(rig.daemon.Stderr()));
 }
 
 }  // namespace

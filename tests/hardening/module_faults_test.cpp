@@ -1,7 +1,7 @@
-// Faults of the module, each with the outcome the daemon's exchange rules fix:
-// what the RTOS side gets back, how long it takes at most, and that the next
-// request is served normally.
-#include <gmock/gmock.h>
+// Faults of the module as the process meets them: what the RTOS side gets
+// back, how long it takes at most, and that the next request is served once
+// the fault's leftovers are flushed.  How answers in pieces, with unsolicited
+// lines or echoed are read is the exchange's and the answer tables' part.
 #include <gtest/gtest.h>
 
 #include "hardening_rig.h"
@@ -9,52 +9,27 @@
 namespace hardening {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Matcher;
-using ::testing::StartsWith;
-
 const std::string kCsq = "\r\n+CSQ: 23,99\r\n\r\nOK\r\n";
 
-std::string Garbage(size_t n) {
-    std::string g;
-    for (size_t i = 0; i < n; ++i) g += static_cast<char>((i * 131 + 7) % 256 == 0 ? 1 : (i * 131 + 7) % 256);
-    return g;
-}
-
-struct SFault {
-    const char* name;
-    ScriptedModem::Reply reply;  // the module's answer to "AT+CSQ\r\n"
-    int32_t status;
-    int32_t err;
-    Matcher<std::string> text;
-};
-
+// Every fault fails the request (status 2) with the exchange's code and text.
 TEST(ModuleFaults, EachFaultEndsInItsFixedOutcomeAndTheNextRequestIsServed) {
-    const std::string big(5000, 'A');
-    const SFault faults[] = {
-        // 20 polls of 10 ms (scaled), then "no answer".
-        {"silence", ScriptedModem::Silence(), 2, -100, testing::Eq("Chip internal fail! ")},
-        // Each pending read spends one of the 20 retries: a few pieces are fine.
-        {"answer in many reads", ScriptedModem::Split(kCsq, 4, 2), 1, 23, testing::Eq("CSQ: " + kCsq)},
-        {"garbage, no final result", {{Garbage(200)}}, 2, -102, StartsWith("Chip internal fail! ")},
-        {"garbage before the answer", {{"\x7f\x80\xfe garbage" + kCsq}}, 1, 23, HasSubstr("+CSQ: 23,99")},
-        {"unsolicited line before the answer", {{"\r\nRING\r\n"}, {kCsq, 5}}, 1, 23, HasSubstr("RING")},
-        {"unsolicited line inside the answer",
-         {{"\r\n+CSQ: 23,99\r\n\r\n+CREG: 1\r\n\r\nOK\r\n"}},
-         1,
-         23,
-         HasSubstr("+CREG: 1")},
-        {"4096 bytes", {{std::string(4096, 'A')}}, 2, -103, testing::Eq("Chip internal fail! " + big.substr(0, 1003))},
-        {"more than 4096 bytes",
-         {{"\r\n" + big + "\r\nOK\r\n"}},
-         2,
-         -103,
-         testing::Eq("Chip internal fail! \r\n" + big.substr(0, 1023 - 22))},
-        {"echo on", {{"AT+CSQ\r" + kCsq}}, 1, 23, testing::Eq("CSQ: AT+CSQ\r" + kCsq)},
+    const std::string big = "\r\n" + std::string(5000, 'A') + "\r\nOK\r\n";
+    // Binary bytes and conversions a format string would act on; the fail
+    // path formats the module's text with a format of its own.
+    const std::string garbage = "\x7f\x80\xfe\x01%n%n%s%s%x%p%99999999s%.1000000f";
+    const struct {
+        const char* name;
+        ScriptedModem::Reply reply;  // the module's answer to "AT+CSQ\r\n"
+        int32_t err;
+        std::string text;
+    } faults[] = {
+        {"garbage, no final result", {{garbage}}, -102, "Chip internal fail! " + garbage},
+        // The record keeps 1023 characters of it.
+        {"more than 4096 bytes", {{big}}, -103, "Chip internal fail! " + big.substr(0, 1003)},
     };
     Rig rig;
     ASSERT_NO_FATAL_FAILURE(rig.StartPowered());
-    // Each answer in one write; the rows split them themselves.
+    // Each answer in one write.
     rig.modem.SetSplit(0, 0);
     for (const auto& f : faults) {
         SCOPED_TRACE(f.name);
@@ -64,9 +39,7 @@ TEST(ModuleFaults, EachFaultEndsInItsFixedOutcomeAndTheNextRequestIsServed) {
         // The exchange budget is 20 polls of 1 s, scaled by 0.01.
         EXPECT_LT(std::chrono::duration_cast<milliseconds>(RtosPeer::Clock::now() - start).count(),
                   Within(2000).count());
-        EXPECT_EQ(r.record.cmdStatus, f.status);
-        EXPECT_EQ(r.record.errCode, f.err);
-        EXPECT_THAT(r.Text(), f.text);
+        EXPECT_EQ(std::make_tuple(r.record.cmdStatus, r.record.errCode, r.Text()), std::make_tuple(2, f.err, f.text));
         // Whatever is left of a faulty answer is flushed before the next
         // command, once it has arrived: an answer over 4096 bytes may still
         // be on its way when the daemon gives up.
@@ -93,7 +66,6 @@ TEST(ModuleFaults, HangUpAndVanishedTerminalAreSurvivedUntilPowerOnFindsItAgain)
 
     const auto cut = rig.Request(SIM7100_MSG_GET_SIGNAL_QUALITY);
     EXPECT_EQ(cut.record.cmdStatus, 2);
-    EXPECT_THAT(cut.Text(), StartsWith("Chip internal fail! \r\n+CSQ: "));
     // The port is dead: the next exchange fails at once instead of waiting.
     const auto dead = rig.Request(SIM7100_MSG_GET_CHIP_TYPE);
     EXPECT_EQ(dead.record.cmdStatus, 2);

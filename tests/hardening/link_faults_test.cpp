@@ -1,7 +1,10 @@
 // Every way the process ends, at every stage: nothing hangs, the exit status
 // is the fixed one (0 after terminate or a signal, 1 after a link fault),
-// StandBy runs exactly once and takes a data connection down.  Pipelined
-// requests, far beyond the queue's 16 items, are answered once each in order.
+// StandBy runs exactly once and takes a data connection down.  That holds
+// where it waits for something other than the module too: the port-open
+// retries, the registration wait, a response the peer does not take.
+// Pipelined requests, far beyond the queue's 16 items, are answered once each
+// in order.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@ namespace hardening {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Env = std::map<std::string, std::string>;
 
 const std::string kOk = "\r\nOK\r\n";
@@ -49,6 +53,14 @@ void InALongExchange(Rig& r) {
     ASSERT_TRUE(r.modem.WaitForCommands(3, Within(5000)));
 }
 
+// The queue stays full behind PowerOn's retries for a missing port.
+void RetryingThePort(Rig& r, size_t queued) {
+    std::string frames = RtosPeer::Frame(SIM7100_MSG_POWER_ON);
+    for (size_t i = 0; i < queued; ++i) frames += RtosPeer::Frame(SIM7100_MSG_DISCONNECT);
+    ASSERT_TRUE(r.peer.SendRaw(frames));
+    ASSERT_TRUE(r.daemon.WaitForStdout("Init Sim7100 UART", Within(5000)));
+}
+
 void HalfAFrame(Rig& r) { r.peer.SendRaw(RtosPeer::Frame(SIM7100_MSG_SET_APN, std::string(256, 'a')).substr(0, 100)); }
 
 std::function<void(Rig&)> Kill(int signal) {
@@ -66,16 +78,20 @@ struct SExitCase {
     std::function<void(Rig&)> stage;    // brings the daemon to the stage
     std::function<void(Rig&)> trigger;  // terminate, a signal or a link fault
     int status;
-    std::string line;    // on stdout (status 0) or stderr (status 1)
-    bool down;           // StandBy takes a data connection down: one command, two shell steps
-    bool peerSeesClose;  // and no response before it
-    int boundMs;         // from the trigger to the end of the process
+    std::string line;           // on stdout (status 0) or stderr (status 1)
+    bool down;                  // StandBy takes a data connection down: one command, two shell steps
+    bool peerSeesClose;         // and no response before it
+    int boundMs;                // from the trigger to the end of the process
+    std::string doneOnce = {};  // stdout text that must not appear again after the trigger
 };
 
 TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env realTime = {{"SIM7100D_TIME_SCALE", "1"}};
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
     const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
+    const Env noPort = {{"SIM7100D_DEVICE", "/nonexistent/ttyUSB2"}};
+    Env noPortRealTime = noPort;
+    noPortRealTime.insert(realTime.begin(), realTime.end());
     // clang-format off
     const SExitCase cases[] = {
         {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
@@ -101,6 +117,30 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
          kReadFrame, false, false, 900},
         {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame, Close, 1,
          "[ERROR] Receive thread on read data.", false, false, 900},
+        // ReceiveThread does not see the end of the stream before a response meets it.
+        {"peer gone while responses are written", true, noPort, [](Rig& r) { RetryingThePort(r, 40); }, Close, 0,
+         SignalLine(13), false, false, 2000},
+        {"SIGTERM during the port-open retries", true, noPortRealTime, [](Rig& r) { RetryingThePort(r, 0); },
+         Kill(SIGTERM), 0, SignalLine(15), false, false, 900, "Init Sim7100 UART"},
+        {"SIGTERM during the registration wait", true, realTime,
+         [](Rig& r) {
+             r.PowerOn();
+             r.modem.On("AT+CGREG?\r\n", "\r\n+CGREG: 0,2\r\n\r\nOK\r\n", true);
+             ASSERT_TRUE(r.peer.SendFrame(SIM7100_MSG_GPS_DOWNLOAD_XTRA));
+             // PowerOn's two exchanges, then the first query: now it pauses.
+             ASSERT_TRUE(r.daemon.WaitForStdout("LTE modem response", Within(5000), 3));
+         }, Kill(SIGTERM), 0, SignalLine(15), false, false, 900},
+        // The peer takes nothing: the send waits through time-out after
+        // time-out, and the signal reaches the main thread only through its
+        // wake-up.
+        {"SIGTERM on ReceiveThread while a response send is blocked", true, {},
+         [](Rig& r) {
+             std::string frames;
+             for (int i = 0; i < 5000; ++i) frames += RtosPeer::Frame(SIM7100_MSG_GET_SIM_STATUS);
+             ASSERT_TRUE(r.peer.SendRaw(frames));
+             ASSERT_TRUE(r.daemon.WaitForStderr("[WARNING] Send data to RTOS - timeout.", Within(10000), 3));
+         }, [](Rig& r) { SignalThread(r.daemon.Pid(), SIGTERM, "ReceiveThread"); }, 0, SignalLine(15), false, false,
+         900},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -108,6 +148,7 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
         Rig rig(c.listen);
         ASSERT_NO_FATAL_FAILURE(c.listen ? rig.StartLinked(c.env) : rig.Start(c.env));
         ASSERT_NO_FATAL_FAILURE(c.stage(rig));
+        const size_t doneBefore = c.doneOnce.empty() ? 0 : DaemonProcess::Count(rig.daemon.Stdout(), c.doneOnce);
         const size_t commandsBefore = rig.modem.Commands().size();
         const size_t shellBefore = rig.StubCalls().size();
 
@@ -125,6 +166,12 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
 
         const std::string out = rig.daemon.Stdout();
         EXPECT_THAT(c.status == 0 ? out : rig.daemon.Stderr(), HasSubstr(c.line));
+        if (c.status == 0) {
+            EXPECT_THAT(rig.daemon.Stderr(), Not(HasSubstr("[ERROR]")));
+        }
+        if (!c.doneOnce.empty()) {
+            EXPECT_EQ(DaemonProcess::Count(out, c.doneOnce), doneBefore);
+        }
         EXPECT_EQ(DaemonProcess::Count(out, "Stand by Sim7100"), 1u);
         EXPECT_EQ(DaemonProcess::Count(out, "Terminated Signal"),
                   c.line.find("Terminated Signal") != std::string::npos ? 1u : 0u);

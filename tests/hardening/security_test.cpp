@@ -3,8 +3,10 @@
 // no descriptor of the daemon leaks into the shell commands.  The commands'
 // text is fixed (the dialogue tables list every step); module text as a format
 // string is a module fault's row.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -24,6 +26,7 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
     ASSERT_NO_FATAL_FAILURE(rig.StartPowered());
     rig.modem.On(csq, answer, true);
     ASSERT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, "DBG\r\n").Text(), "DEBUG MODE 1");
+    int reader = -1;
     const struct {
         const char* name;
         std::function<void()> plant;
@@ -31,6 +34,11 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
         {"a link planted to another file", [&] { std::filesystem::create_symlink(victim, trace); }},
         {"a link planted to a path not there yet", [&] { std::filesystem::create_symlink(absent, trace); }},
         {"a FIFO nobody reads", [&] { ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0); }},
+        {"a FIFO someone reads",
+         [&] {
+             ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0);
+             reader = open(trace.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         }},
         {"nothing: created new", [] {}},
     };
     for (const auto& c : cases) {
@@ -39,6 +47,9 @@ TEST(Security, TheTraceFileIsOnlyARegularFileOfMode0600NeverALinkOrAFifo) {
         ASSERT_NO_FATAL_FAILURE(c.plant());
         EXPECT_EQ(rig.Request(SIM7100_MSG_RAW_COMMAND, csq).Text(), answer);
     }
+    char byte = 0;
+    EXPECT_LE(read(reader, &byte, 1), 0) << "an entry went into the FIFO";
+    close(reader);
     EXPECT_EQ(ReadFile(victim), "precious\n");
     EXPECT_FALSE(std::filesystem::exists(absent));
     struct stat st {};

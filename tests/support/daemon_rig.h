@@ -54,10 +54,6 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-using ::ExitCode;
-using ::ReadFile;
-using ::WaitUntil;
-
 // What the sanitizers (and glibc's own checks) print when they find a fault.
 inline bool HasFaultReport(const std::string& err) {
     for (const char* mark :
@@ -147,13 +143,7 @@ inline SLayout LayoutOf(uint32_t type) {
 
 // A request type's layout size from the protocol's request list; 0 for types
 // without a fixed layout.
-inline size_t LayoutSizeOf(uint32_t type) {
-#define SIM7100_LAYOUT_SIZE(t, name, payload, size) \
-    if ((t) == type && (payload) == SIM7100_PAYLOAD_LAYOUT) return size;
-    SIM7100_REQUEST_TYPES(SIM7100_LAYOUT_SIZE)
-#undef SIM7100_LAYOUT_SIZE
-    return 0;
-}
+inline size_t LayoutSizeOf(uint32_t type) { return LayoutOf(type).Size(); }
 
 struct Rig {
     ScriptedModem modem;

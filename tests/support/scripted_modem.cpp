@@ -5,7 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <stdexcept>
 
 ScriptedModem::ScriptedModem(int idleEndMs) : m_idleEndMs(idleEndMs) {
     if (!m_pty.Open()) throw std::runtime_error(m_pty.Error());

@@ -10,6 +10,9 @@
 #include <cstring>
 #include <memory>
 
+#include "dispatch.h"
+#include "sim7100.h"
+
 // A broken property is a finding: report it and abort, so that libFuzzer (or
 // the replay) records the input.
 #define FUZZ_REQUIRE(condition)                                                              \
@@ -34,10 +37,18 @@ inline HeapBlock TerminatedCopy(const uint8_t* data, size_t size) {
     return block;
 }
 
-// The response text must end within its 1024 bytes.
-template <typename Response>
-bool TextTerminated(const Response& r) {
-    return memchr(r.text, 0, sizeof r.text) != nullptr;
+// Runs a request's operation on `modem` with the payload copied as
+// OnIpcMessage copies it (no block when it is empty); the response text must
+// end within its 1024 bytes.
+inline SCmdResponse DispatchCopy(CSim7100Impl& modem, const SRequestRoute& route, const uint8_t* payload,
+                                 uint32_t size) {
+    const HeapBlock block = size != 0 ? TerminatedCopy(payload, size) : HeapBlock();
+    CSim7100Impl* const previous = CSim7100::s_impl;
+    CSim7100::s_impl = &modem;
+    const SCmdResponse r = Dispatch(route, reinterpret_cast<const uint8_t*>(block.get()), size);
+    CSim7100::s_impl = previous;
+    FUZZ_REQUIRE(memchr(r.text, 0, sizeof r.text) != nullptr);
+    return r;
 }
 
 // The daemon's progress lines would dominate the run time; they go to

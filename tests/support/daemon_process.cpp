@@ -115,16 +115,22 @@ void DaemonProcess::Drain(int outFd, int errFd) {
             m_changed.notify_all();
         }
     }
-    // The pipes end when the child does (its shells are short-lived).
-    int status = 0;
-    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    // The pipes end when the child does (its shells are short-lived).  It is
+    // reaped under the lock, so Signal and Kill never reach a reused pid.
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
     }
     std::lock_guard<std::mutex> lock(m_lock);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
     m_status = status;
     m_changed.notify_all();
 }
 
-bool DaemonProcess::Signal(int signal) const { return m_pid > 0 && kill(m_pid, signal) == 0; }
+bool DaemonProcess::Signal(int signal) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_pid > 0 && !m_status && kill(m_pid, signal) == 0;
+}
 
 std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds deadline) {
     std::unique_lock<std::mutex> lock(m_lock);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -117,16 +118,12 @@ inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
         deadline);
 }
 
-// The fields of a request type's payload, in order; a text type is one
-// field that is the whole payload, a type without fields takes none.
+// The fields of a request type's payload, in order; a text type has none
+// of its own (its text is the whole payload), nor has a type without payload.
 struct SLayout {
     std::vector<size_t> fields;  // sizes; 1-byte number fields included
     bool text = false;
-    size_t Size() const {
-        size_t n = 0;
-        for (size_t f : fields) n += f;
-        return n;
-    }
+    size_t Size() const { return std::accumulate(fields.begin(), fields.end(), size_t{0}); }
 };
 
 inline SLayout LayoutOf(uint32_t type) {

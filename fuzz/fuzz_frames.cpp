@@ -34,6 +34,7 @@ SFrame FrameOf(uint32_t type, const void* data, size_t size) {
 
 struct SLink {
     RtosPeer peer;
+    Ipc::IpcService* service = nullptr;  // lives as long as the process
     std::mutex lock;
     std::condition_variable delivered;
     std::vector<SFrame> seen;  // by the callback, in order
@@ -47,8 +48,8 @@ SLink& Link() {
         settings.timeScale = 0.001;  // connect retries after 1 ms
         // The connection completes in the listen backlog; Start returns
         // after the registration frame is written.
-        auto* service = new Ipc::IpcService(l->peer.Port(), settings);
-        service->Start(
+        l->service = new Ipc::IpcService(l->peer.Port(), settings);
+        l->service->Start(
             [l](Ipc::EIpcMsgType type, const uint8_t* data, unsigned size, void* userData) {
                 FUZZ_REQUIRE(userData == l && (data == nullptr) == (size == 0));
                 // eMsgTerminate would make OnIpcMessage drop every later frame

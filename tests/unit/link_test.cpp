@@ -1,16 +1,23 @@
 // The IPC link in-process over loopback, against a test RTOS side on a free
 // port: a response on the wire, sends after Stop, the continuation after
-// short writes (loopback never makes them), a send the socket cannot take,
-// and registration as soon as a listening peer accepts.  Receiving is the
-// frames fuzz replay's (fuzz_frames).
+// short writes (loopback never makes them), a send the socket cannot take, a
+// registration frame that cannot be sent, and registration as soon as a
+// listening peer accepts.  Receiving is the frames fuzz replay's (fuzz_frames).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -104,6 +111,37 @@ TEST(IpcStart, RegistersAsSoonAsAListeningPeerAccepts) {
     SLink link(10);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_TRUE(link.peer.AcceptRegistered(5s));
+}
+
+// Every writev of this process fails as if the peer had reset the
+// connection: the registration frame is the first one, and no real peer can
+// reset between the connect and that first write on cue.
+bool FailEveryWritev() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_writev, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ECONNRESET),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{sizeof filter / sizeof filter[0], filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(IpcStartDeathTest, AnUnsentRegistrationFrameEndsWithStatusOne) {
+    // qemu-user refuses seccomp filters, so the cross build cannot see this.
+    const pid_t probe = fork();
+    if (probe == 0) _exit(FailEveryWritev() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(probe, &status, 0), probe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) GTEST_SKIP() << "no seccomp filters here";
+    auto start = [] {
+        RtosPeer peer;
+        Ipc::IpcService service(peer.Port(), Scaled(0.01));
+        if (!FailEveryWritev()) _exit(3);
+        service.Start(nullptr, nullptr);
+        _exit(0);
+    };
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1), "\\[ERROR\\] Send data to RTOS on write\\.");
 }
 
 TEST(SkipWritten, EachShortWriteContinuesWhereItStopped) {

@@ -7,12 +7,6 @@
 #include "answers.h"
 #include "fuzz_support.h"
 
-namespace {
-
-bool InAnswer(const char* p, const char* answer, size_t size) { return p >= answer && p <= answer + size; }
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const HeapBlock block = TerminatedCopy(data, size);
     const char* answer = block.get();
@@ -72,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const SLocation location = LocationOf(answer);
     if (location.line != nullptr) {
-        FUZZ_REQUIRE(InAnswer(location.line, answer, size));
+        FUZZ_REQUIRE(location.line >= answer && location.line <= answer + size);
         FUZZ_REQUIRE(location.fields >= 0 && location.fields <= 4);
     } else {
         FUZZ_REQUIRE(location.fields == 0);

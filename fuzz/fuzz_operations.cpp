@@ -16,10 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "dispatch.h"
 #include "fuzz_support.h"
 #include "scripted_modem.h"
-#include "sim7100.h"
 
 namespace {
 
@@ -79,15 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // a whole exchange budget fails it, and the input then tests less.
         (void)modem.PowerOn();
 
-        const HeapBlock block = payload.empty()
-                                    ? HeapBlock()
-                                    : TerminatedCopy(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
-        CSim7100Impl* const previous = CSim7100::s_impl;
-        CSim7100::s_impl = &modem;
-        const SCmdResponse r =
-            Dispatch(*route, reinterpret_cast<const uint8_t*>(block.get()), static_cast<uint32_t>(payload.size()));
-        CSim7100::s_impl = previous;
-        FUZZ_REQUIRE(TextTerminated(r));
+        const SCmdResponse r = DispatchCopy(modem, *route, reinterpret_cast<const uint8_t*>(payload.data()),
+                                            static_cast<uint32_t>(payload.size()));
         FUZZ_REQUIRE(r.cmdStatus >= SIM7100_STATUS_OK && r.cmdStatus <= SIM7100_STATUS_LBS_UNSUPPORTED);
         FUZZ_REQUIRE(memchr(modem.Response(), 0, CSim7100Impl::kResponseSize + 1) != nullptr);
     }  // StandBy: disconnects when connected, closes the port

@@ -1,14 +1,14 @@
 // Helpers shared by the fuzz targets.
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "dispatch.h"
+#include "sim7100.h"
 
 // A broken property is a finding: report it and abort, so that libFuzzer (or
 // the replay) records the input.
@@ -34,25 +34,23 @@ inline HeapBlock TerminatedCopy(const uint8_t* data, size_t size) {
     return block;
 }
 
-// The response text must end within its 1024 bytes.
-template <typename Response>
-bool TextTerminated(const Response& r) {
-    return memchr(r.text, 0, sizeof r.text) != nullptr;
+// Runs a request's operation on `modem` with the payload copied as
+// OnIpcMessage copies it (no block when it is empty); the response text must
+// end within its 1024 bytes.
+inline SCmdResponse DispatchCopy(CSim7100Impl& modem, const SRequestRoute& route, const uint8_t* payload,
+                                 uint32_t size) {
+    const HeapBlock block = size != 0 ? TerminatedCopy(payload, size) : HeapBlock();
+    CSim7100Impl* const previous = CSim7100::s_impl;
+    CSim7100::s_impl = &modem;
+    const SCmdResponse r = Dispatch(route, reinterpret_cast<const uint8_t*>(block.get()), size);
+    CSim7100::s_impl = previous;
+    FUZZ_REQUIRE(memchr(r.text, 0, sizeof r.text) != nullptr);
+    return r;
 }
 
 // The daemon's progress lines would dominate the run time; they go to
 // /dev/null unless SIM7100_FUZZ_VERBOSE is set.  libFuzzer reports on stderr.
 inline void QuietStdout() {
-    static const bool done = [] {
-        if (getenv("SIM7100_FUZZ_VERBOSE") == nullptr) {
-            fflush(stdout);
-            const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-            if (null >= 0) {
-                dup2(null, STDOUT_FILENO);
-                close(null);
-            }
-        }
-        return true;
-    }();
-    (void)done;
+    static const bool quiet = getenv("SIM7100_FUZZ_VERBOSE") == nullptr && freopen("/dev/null", "w", stdout);
+    (void)quiet;
 }

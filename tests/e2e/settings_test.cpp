@@ -1,11 +1,14 @@
-// sim7100d-dev refuses settings it cannot use before it does anything.  It
-// runs in a network namespace of its own, so a value wrongly taken (or the
-// default port 50001 after it) never reaches the host.
-#include <gmock/gmock.h>
+// What the two builds take from their environment.  The dev build refuses
+// settings it cannot use before it does anything; it runs in a network
+// namespace of its own, so a value wrongly taken (or the default port 50001
+// after it) never reaches the host.  The production binary must not even
+// import getenv: nm reads the dynamic symbol table, stripped or not; the
+// cross build's own nm reads the ARM binary.
+#include <stdio.h>
 
-#include "e2e_rig.h"
+#include "daemon_rig.h"
 
-namespace e2e {
+namespace sim7100test {
 namespace {
 
 TEST(DevSettings, AnUnusablePortOrTimeScaleIsRefusedAtStart) {
@@ -35,5 +38,24 @@ TEST(DevSettings, AnUnusablePortOrTimeScaleIsRefusedAtStart) {
     }
 }
 
+std::string UndefinedSymbols(const std::string& binary) {
+    std::string out;
+    FILE* nm = popen((std::string(SIM7100_NM) + " -D --undefined-only '" + binary + "'").c_str(), "r");
+    if (nm == nullptr) return out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, nm)) > 0;) out.append(buffer, n);
+    pclose(nm);
+    return out;
+}
+
+TEST(ProductionBinary, ImportsNoGetenvWhileTheDevBuildDoes) {
+    if (std::string(SIM7100_NM).empty()) GTEST_SKIP() << "no nm for this build's binaries";
+    // The dev build takes its overrides through getenv: the reading works.
+    EXPECT_NE(UndefinedSymbols(SIM7100_E2E_DAEMON_DEV).find("getenv"), std::string::npos);
+    const std::string production = UndefinedSymbols(SIM7100_E2E_DAEMON);
+    EXPECT_NE(production.find(" socket"), std::string::npos) << production;
+    EXPECT_EQ(production.find("getenv"), std::string::npos);
+}
+
 }  // namespace
-}  // namespace e2e
+}  // namespace sim7100test

@@ -14,15 +14,6 @@
 
 extern char** environ;
 
-namespace {
-
-bool Passed(const std::string& entry, const std::map<std::string, std::string>& replaced) {
-    const std::string name = entry.substr(0, entry.find('='));
-    return name.rfind("SIM7100D_", 0) != 0 && name != "SIM7100_STUB_LOG" && name != "PATH" && replaced.count(name) == 0;
-}
-
-}  // namespace
-
 int ExitCode(const std::optional<int>& status) {
     if (!status) return -1000;
     return WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
@@ -41,7 +32,11 @@ bool DaemonProcess::Start(const SOptions& options) {
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        if (Passed(*e, options.env)) env.emplace_back(*e);
+        const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
+        if (name.rfind("SIM7100D_", 0) != 0 && name != "SIM7100_STUB_LOG" && name != "PATH" &&
+            options.env.count(name) == 0) {
+            env.emplace_back(*e);
+        }
     }
     const char* path = getenv("PATH");
     if (options.env.count("PATH") == 0) {
@@ -120,34 +115,27 @@ void DaemonProcess::Drain(int outFd, int errFd) {
             m_changed.notify_all();
         }
     }
+    // The pipes end when the child does (its shells are short-lived).  It is
+    // reaped under the lock, so Signal and Kill never reach a reused pid.
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_closed = true;
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_status = status;
     m_changed.notify_all();
 }
 
-bool DaemonProcess::Signal(int signal) const { return m_pid > 0 && kill(m_pid, signal) == 0; }
+bool DaemonProcess::Signal(int signal) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_pid > 0 && !m_status && kill(m_pid, signal) == 0;
+}
 
 std::optional<int> DaemonProcess::WaitExit(std::chrono::milliseconds deadline) {
-    if (m_status) return m_status;
-    if (m_pid <= 0) return std::nullopt;
-    const auto end = Clock::now() + deadline;
-    {
-        // The pipes end when the child does (its shells are short-lived).
-        std::unique_lock<std::mutex> lock(m_lock);
-        if (!m_changed.wait_until(lock, end, [&] { return m_closed; })) return std::nullopt;
-    }
-    for (;;) {
-        int status = 0;
-        const pid_t rc = waitpid(m_pid, &status, WNOHANG);
-        if (rc == m_pid) {
-            m_status = status;
-            return m_status;
-        }
-        if (rc < 0 && errno != EINTR) return std::nullopt;
-        if (Clock::now() >= end) return std::nullopt;
-        // Output closed, so the exit is a matter of microseconds.
-        usleep(200);
-    }
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_changed.wait_for(lock, deadline, [&] { return m_status.has_value(); });
+    return m_status;
 }
 
 std::string DaemonProcess::Output(bool err) const {
@@ -169,12 +157,9 @@ bool DaemonProcess::WaitFor(const std::string& text, bool err, std::chrono::mill
 }
 
 void DaemonProcess::Kill() {
-    if (m_pid > 0 && !m_status) {
-        kill(-m_pid, SIGKILL);
-        int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        m_status = status;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_pid > 0 && !m_status) kill(-m_pid, SIGKILL);
     }
     if (m_reader.joinable()) m_reader.join();
 }

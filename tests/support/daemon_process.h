@@ -20,8 +20,6 @@ int ExitCode(const std::optional<int>& status);
 
 class DaemonProcess {
 public:
-    using Clock = std::chrono::steady_clock;
-
     struct SOptions {
         std::string binary;
         // Prepended to the argv (the cross build's emulator, words split at
@@ -71,11 +69,10 @@ private:
     bool WaitFor(const std::string& text, bool onStderr, std::chrono::milliseconds deadline, size_t times) const;
 
     pid_t m_pid = -1;
-    std::optional<int> m_status;
+    std::optional<int> m_status;  // set by the reader once the pipes end and the child is reaped
     std::string m_error;
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;
     std::string m_output[2];  // stdout, stderr
-    bool m_closed = false;
     std::thread m_reader;
 };

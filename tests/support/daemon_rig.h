@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -53,10 +54,6 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
-
-using ::ExitCode;
-using ::ReadFile;
-using ::WaitUntil;
 
 // What the sanitizers (and glibc's own checks) print when they find a fault.
 inline bool HasFaultReport(const std::string& err) {
@@ -121,16 +118,12 @@ inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
         deadline);
 }
 
-// The fields of a request type's payload, in order; a text type is one
-// field that is the whole payload, a type without fields takes none.
+// The fields of a request type's payload, in order; a text type has none
+// of its own (its text is the whole payload), nor has a type without payload.
 struct SLayout {
     std::vector<size_t> fields;  // sizes; 1-byte number fields included
     bool text = false;
-    size_t Size() const {
-        size_t n = 0;
-        for (size_t f : fields) n += f;
-        return n;
-    }
+    size_t Size() const { return std::accumulate(fields.begin(), fields.end(), size_t{0}); }
 };
 
 inline SLayout LayoutOf(uint32_t type) {
@@ -147,13 +140,7 @@ inline SLayout LayoutOf(uint32_t type) {
 
 // A request type's layout size from the protocol's request list; 0 for types
 // without a fixed layout.
-inline size_t LayoutSizeOf(uint32_t type) {
-#define SIM7100_LAYOUT_SIZE(t, name, payload, size) \
-    if ((t) == type && (payload) == SIM7100_PAYLOAD_LAYOUT) return size;
-    SIM7100_REQUEST_TYPES(SIM7100_LAYOUT_SIZE)
-#undef SIM7100_LAYOUT_SIZE
-    return 0;
-}
+inline size_t LayoutSizeOf(uint32_t type) { return LayoutOf(type).Size(); }
 
 struct Rig {
     ScriptedModem modem;

@@ -14,18 +14,23 @@ namespace {
 
 using std::chrono::milliseconds;
 
-int RemainingMs(RtosPeer::Clock::time_point end) {
-    const auto left = std::chrono::duration_cast<milliseconds>(end - RtosPeer::Clock::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
-
-// Waits for `events` on fd until `end`; false on a time-out.
-bool WaitFor(int fd, short events, RtosPeer::Clock::time_point end) {
+// Waits for input on fd until `end`; false on a time-out.
+bool Readable(int fd, RtosPeer::Clock::time_point end) {
     for (;;) {
-        pollfd p{fd, events, 0};
-        const int rc = poll(&p, 1, RemainingMs(end));
+        const auto left = std::chrono::duration_cast<milliseconds>(end - RtosPeer::Clock::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        const int rc = poll(&p, 1, left < 0 ? 0 : static_cast<int>(left));
         if (rc > 0) return true;
         if (rc == 0 || errno != EINTR) return false;
+    }
+}
+
+// One recv once input has come; -2 on a time-out or without a connection.
+ssize_t Receive(int fd, char* buffer, size_t n, RtosPeer::Clock::time_point end) {
+    for (;;) {
+        if (fd < 0 || !Readable(fd, end)) return -2;
+        const ssize_t got = recv(fd, buffer, n, 0);
+        if (got >= 0 || errno != EINTR) return got;
     }
 }
 
@@ -57,20 +62,15 @@ void RtosPeer::Listen() {
     if (::listen(m_listen, 4) != 0) throw std::runtime_error("listen");
 }
 
-bool RtosPeer::Accept(milliseconds deadline) {
-    const auto end = Clock::now() + deadline;
-    if (!WaitFor(m_listen, POLLIN, end)) return false;
-    CloseConnection();
-    m_conn = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    // Frames sent in parts go out as they are, not held back by Nagle.
-    const int noDelay = 1;
-    if (m_conn >= 0) setsockopt(m_conn, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    return m_conn >= 0;
-}
-
 bool RtosPeer::AcceptRegistered(milliseconds deadline) {
     const auto end = Clock::now() + deadline;
-    if (!Accept(deadline)) return false;
+    if (!Readable(m_listen, end)) return false;
+    CloseConnection();
+    m_conn = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (m_conn < 0) return false;
+    // Frames sent in parts go out as they are, not held back by Nagle.
+    const int noDelay = 1;
+    setsockopt(m_conn, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     const auto first = ReadExact(8, std::chrono::duration_cast<milliseconds>(end - Clock::now()));
     return first && *first == Frame(SIM7100_MSG_REGISTER);
 }
@@ -93,9 +93,7 @@ std::optional<std::string> RtosPeer::ReadExact(size_t n, milliseconds deadline) 
     std::string out;
     char buffer[4096];
     while (out.size() < n) {
-        if (m_conn < 0 || !WaitFor(m_conn, POLLIN, end)) return std::nullopt;
-        const ssize_t got = recv(m_conn, buffer, std::min(sizeof buffer, n - out.size()), 0);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = Receive(m_conn, buffer, std::min(sizeof buffer, n - out.size()), end);
         if (got <= 0) return std::nullopt;
         out.append(buffer, static_cast<size_t>(got));
     }
@@ -107,18 +105,13 @@ std::optional<RtosPeer::SResponse> RtosPeer::ReadResponse(milliseconds deadline)
     if (!bytes) return std::nullopt;
     const Sim7100FrameHeader h = sim7100::DecodeHeader(bytes->data());
     if (h.length != SIM7100_RESPONSE_SIZE) return std::nullopt;
-    return SResponse{h.length, h.type, sim7100::DecodeRecord(bytes->data() + 8, h.length)};
+    return SResponse{h.type, sim7100::DecodeRecord(bytes->data() + 8, h.length)};
 }
 
 bool RtosPeer::WaitClosed(milliseconds deadline) {
-    const auto end = Clock::now() + deadline;
     char byte;
-    for (;;) {
-        if (m_conn < 0 || !WaitFor(m_conn, POLLIN, end)) return false;
-        const ssize_t got = recv(m_conn, &byte, 1, 0);
-        if (got < 0 && errno == EINTR) continue;
-        return got == 0 || (got < 0 && errno == ECONNRESET);
-    }
+    const ssize_t got = Receive(m_conn, &byte, 1, Clock::now() + deadline);
+    return got == 0 || (got == -1 && errno == ECONNRESET);
 }
 
 void RtosPeer::CloseConnection() {

@@ -16,7 +16,6 @@ public:
     using Clock = std::chrono::steady_clock;
 
     struct SResponse {
-        uint32_t length = 0;
         uint32_t type = 0;
         SCmdResponseData record{};
         std::string Text() const { return sim7100::RecordText(record); }
@@ -34,7 +33,6 @@ public:
 
     // Accepts the daemon and reads its first 8 bytes; false on a time-out or
     // when they are not the registration frame.
-    bool Accept(std::chrono::milliseconds deadline);
     bool AcceptRegistered(std::chrono::milliseconds deadline);
 
     bool SendRaw(const std::string& bytes);

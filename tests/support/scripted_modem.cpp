@@ -5,7 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <stdexcept>
 
 ScriptedModem::ScriptedModem(int idleEndMs) : m_idleEndMs(idleEndMs) {
     if (!m_pty.Open()) throw std::runtime_error(m_pty.Error());
@@ -91,14 +91,10 @@ void ScriptedModem::Run() {
             pending.clear();
             continue;
         }
-        if (!(fds[0].revents & POLLIN)) {
-            if (fds[0].revents != 0 && !Sleep(5)) return;  // hung up: wait for the end
-            continue;
-        }
         char buffer[4096];
-        const ssize_t n = read(m_pty.MasterFd(), buffer, sizeof buffer);
+        const ssize_t n = (fds[0].revents & POLLIN) ? read(m_pty.MasterFd(), buffer, sizeof buffer) : 0;
         if (n <= 0) {
-            if (!Sleep(5)) return;
+            if (fds[0].revents != 0 && !Sleep(5)) return;  // hung up: wait for the end
             continue;
         }
         pending.append(buffer, static_cast<size_t>(n));
@@ -136,21 +132,20 @@ void ScriptedModem::Answer(const std::string& command) {
     m_changed.notify_all();
 }
 
-ScriptedModem::EWaitRead ScriptedModem::WaitRead() {
+bool ScriptedModem::WaitRead() {
     for (;;) {
         int unread = 0;
-        if (ioctl(m_view, FIONREAD, &unread) != 0 || unread == 0) return EWaitRead::kRead;
+        if (ioctl(m_view, FIONREAD, &unread) != 0 || unread == 0) return true;
         pollfd fds[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stop[0], POLLIN, 0}};
         poll(fds, 2, 1);
-        if (fds[1].revents & POLLIN) return EWaitRead::kStop;
-        if (fds[0].revents & POLLIN) return EWaitRead::kNewCommand;
+        if ((fds[0].revents | fds[1].revents) & POLLIN) return false;
     }
 }
 
 void ScriptedModem::WriteReply(const Reply& reply) {
     for (const auto& chunk : reply) {
         if (chunk.delayMs > 0 && !Sleep(chunk.delayMs)) return;
-        if (chunk.afterRead && WaitRead() != EWaitRead::kRead) return;
+        if (chunk.afterRead && !WaitRead()) return;
         if (chunk.hangUp) {
             std::lock_guard<std::mutex> lock(m_writeLock);
             m_pty.Close();

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -80,8 +79,8 @@ private:
     void WriteReply(const Reply& reply);
     void WriteSplit(const std::string& bytes);
     bool Sleep(int ms);  // false when stopping
-    enum class EWaitRead { kRead, kNewCommand, kStop };
-    EWaitRead WaitRead();
+    // True once the port has read all we wrote; false on a new command or the end.
+    bool WaitRead();
 
     PtyPort m_pty;
     int m_view = -1;  // our own slave end, to see what the port has not read

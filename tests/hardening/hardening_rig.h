@@ -23,8 +23,6 @@ public:
         if (!m_sim->Open(error)) throw std::runtime_error("modemsim: " + error);
         m_sim->Start();
     }
-    ~SimModule() { m_sim->Stop(); }
-    modemsim::CSimulator& Sim() { return *m_sim; }
 
 private:
     std::unique_ptr<modemsim::CSimulator> m_sim;

@@ -86,9 +86,10 @@ const struct {
       {"AT+CPIN=1", "+CME ERROR: 3\r\n"},
       {"ATE1", kOk},
       {"AT+CSQ", "AT+CSQ\r" + kCsq}}},
-    {"DataCall",
+    {"AuthenticationAndDataCall",
      nullptr,
      {{"AT+CPIN=1", "\r\n+CME ERROR: operation not allowed\r\n"},  // errors on a line of their own by default
+      {"AT+CGAUTH=1,3,\"secret\",\"alice\"", kOk},  // the daemon's set-auth; set-apn is the ctl session's
       {"AT$QCRMCALL=1,1", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL?", Info("$QCRMCALL: 1, V4")},
       {"AT$QCRMCALL=0,1", kOk},

@@ -97,7 +97,7 @@ TEST(ctl_session, DrivesTheDaemon) {
 #else
     const STempDir temp;
     const std::string dir = temp.path;
-    SChild module(MODEMSIM_PATH, {"--model", "SIM7600G", "--link", dir + "/modem", "--log", dir + "/traffic.txt"});
+    SChild module(MODEMSIM_PATH, {"--model", "SIM7600G", "--link", dir + "/modem"});
     ASSERT_TRUE(module.WaitForStderr("linked from", 10s)) << module.Stderr();
     std::ofstream(dir + "/script.txt")
         << "# before the port is open\npower-on\nsignal\nraw 'AT+CSQ'\nset-apn internet\nframe 9\n";
@@ -119,7 +119,6 @@ TEST(ctl_session, DrivesTheDaemon) {
         got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump());
     }
     EXPECT_EQ(got, (std::vector<std::string>{"3 1", "20 1", "25 1", "9 1", "9 2"})) << ctl.Stdout();
-    EXPECT_NE(ReadFile(dir + "/traffic.txt").find("AT+CGDCONT=1,\"IP\",\"internet\""), std::string::npos);
 #endif
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 TEST(Answers, ChipTypeAndSimState) {
     const std::pair<std::string, int> chips[] = {
-        {Line("SIMCOM_SIM7100E"), 0},   {Line("SIMCOM_SIM7100A"), 1}, {Line("SIMCOM_SIM7600G-H"), 2},
         {Line("SIMCOM_SIM7600E-H"), 3},  // a SIM7600 that is not the G variant is not one of ours
         {Line("SIM7600G SIM7100A"), 1},  // the SIM7100A name wins
     };
@@ -53,17 +52,14 @@ TEST(Answers, NumberParsers) {
         std::string answer;
         int value;  // -1: refused
     } cases[] = {
-        {"SIM7600G-H R2", csq, Line("+CSQ: 23,99"), 23},  // the bit error rate is ignored
+        // Plain values are the dialogues' (signal, network mode, XTRA flag, stored index).
         {"SIM7100E no signal", csq, Line("+CSQ: 99,99"), -1},
         // 100..199 is the TD-SCDMA range: 199 unknown, 198 a real value.
         {"SIM7600G-H 199", csq, Line("+CSQ: 199,99"), -1},
         {"SIM7600G-H 198", csq, Line("+CSQ: 198,99"), 198},
         {"SIM7100E no ber", csq, Line("+CSQ: 23"), -1},
-        {"SIM7600G-H LTE", mode, Line("+CNSMOD: 0,8"), 8},
         {"SIM7100E one number", mode, Line("+CNSMOD: 0"), -1},
-        {"SIM7600G-H on", xe, Line("+CGPSXE: 1"), 1},
         {"SIM7100E empty", xe, Line("+CGPSXE:"), -1},
-        {"SIM7600G-H CMGW", cmgw, Line("+CMGW: 5"), 5},
         {"SIM7100E full store", cmgw, "\r\n+CMS ERROR: 322\r\n", -1},
         {"SIM7600G-H n=2", creg, Line("+CGREG: 2,1,\"1A2B\",\"01C2D3E4\",7"), 201},  // location fields follow
         {"SIM7100E URC", creg, "\r\n+CGREG: 1\r\n", -1},  // the unsolicited form: state alone
@@ -80,12 +76,9 @@ TEST(Answers, NumberParsers) {
 }
 
 TEST(Answers, SmsStatusNameAndLbsFirmware) {
-    const std::pair<uint8_t, std::string> names[] = {{0, "REC UNREAD"}, {1, "REC READ"}, {2, "STO UNSENT"},
-                                                     {3, "STO SENT"},   {4, "ALL"},      {255, "ALL"}};
-    for (const auto& n : names) EXPECT_EQ(SmsStatusName(n.first), n.second) << int(n.first);
+    EXPECT_EQ(std::string(SmsStatusName(255)), "ALL");  // past the names
     const std::pair<const char*, bool> words[] = {
         {"SIM7600", true},  // the model name alone, whatever the length
-        {"4534B13SIM7100E", true},
         {"4534B07SIM7100E", true},
         {"4534B06SIM7100E", false},
         {"4534B13SIM7100", false},  // 14 characters

@@ -15,7 +15,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr ECmdStatus kDone = M::eCmdOk, kErr = M::eCmdError, kWait = M::eCmdPending;
 
 // What the checker was shown, read by read.
@@ -54,9 +53,9 @@ TEST(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
         b.modem.On("AT+TEST\r\n", c.reply);
         Judged judged;
         testing::internal::CaptureStdout();
-        const auto start = Clock::now();
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(b.impl->SendCommand("AT+TEST\r\n", c.count, Recording(c.checker, judged)), c.status);
-        const auto took = Clock::now() - start;
+        const auto took = std::chrono::steady_clock::now() - start;
         const std::string out = testing::internal::GetCapturedStdout();
         // Each silent poll and each pending read spends one of the 20 retries.
         const auto pending = std::count_if(judged.begin(), judged.end(), [](auto& j) { return j.second == kWait; });
@@ -112,14 +111,13 @@ TEST(Exchange, AnAnswerInMoreThanTwentyPiecesEndsPending) {
     }
 }
 
-class Trace : public testing::Test {
-protected:
-    SDebugMode debug{true};
-    STempDir temp;
+TEST(Trace, OnlyInDebugModeRecordsFlushedInputAndEachReadInOrder) {
+    SDebugMode debug(false);
+    const STempDir temp;
     const std::string trace = temp.path + "/LteDebug.txt";
-};
-
-TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
+    SBench{kOn, trace};  // PowerOn's traffic, untraced
+    EXPECT_FALSE(std::filesystem::exists(trace));
+    g_debugMode = true;
     SBench b(kOn, trace);
     unlink(trace.c_str());  // PowerOn's traffic
     b.modem.Inject("\r\n+CREG: 1\r\n");
@@ -130,12 +128,6 @@ TEST_F(Trace, RecordsFlushedInputAndEachReadInOrder) {
     b.impl->TraceLog(7, "untagged");
     EXPECT_EQ(ReadFile(trace),
               "[FLUSHED_OUTPUT] \r\n+CREG: 1\r\n\n[INPUT] AT\r\n\n[OUTPUT] \r\nO\n[OUTPUT] K\r\n\nuntagged\n");
-}
-
-TEST_F(Trace, OffWritesNothing) {
-    g_debugMode = false;
-    SBench b(kOn, trace);  // PowerOn's traffic
-    EXPECT_FALSE(std::filesystem::exists(trace));
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 namespace {
 
 const std::string kQuery = "AT+CPIN?\r\n";
-const std::string kReady = "\r\n+CPIN: READY\r\n\r\nOK\r\n";
-std::string State(const std::string& name) { return "\r\n+CPIN: " + name + "\r\n\r\nOK\r\n"; }
+std::string State(const std::string& name) { return Line("+CPIN: " + name); }
+const std::string kReady = State("READY");
 
 Op Auth(const std::string& user, const std::string& password) {
     auto r = Zeroed<SSetAuthenticationRequest>();

@@ -23,10 +23,9 @@ TEST(Sms, Dialogues) {
     const std::string twoCut = "\r\n" + Header(1) + "Hello\r\n" + Header(2) + "OK\r\n";
     const std::string tooBig = "\r\n" + Header(1, 500) + "x\r\n" + Header(2, 524) + "y\r\n" + kOk;
     const std::string all = "AT+CMGL=\"ALL\"\r\n", cmgr = "AT+CMGR=3\r\n";
-    const std::string head = "\r\n+CMGR: \"REC READ\",\"+491701234567\",,\"24/05/01,10:00:00+08\"\r\n";
     // Whole answers through their OK of exactly n characters: a verbatim
-    // copy keeps at most 1023 and the terminator.
-    auto answer = [](size_t n) { return "\r\n" + std::string(n - 2 - kOk.size(), 'm') + kOk; };
+    // copy keeps at most 1023 and the terminator, and reads no '%' as a format.
+    auto answer = [](size_t n) { return "\r\n" + std::string(n - 2 - kOk.size(), '%') + kOk; };
     const std::string fits = answer(1023), over = answer(1024);
     auto tooBigFor = [](const std::string& command, const std::string& answer) {
         return (command + ": Too big response!\r\n" + answer).substr(0, 1023);
@@ -45,7 +44,6 @@ TEST(Sms, Dialogues) {
         {"headers too big", kOn, List(4, 1), {{kQuery, kText}, {all, tooBig}}, {2, 1, tooBigFor("AT+CMGL", tooBig)}},
         {"whole too big", kOn, List(4, 0), {{kQuery, kText}, {all, over}}, {2, 1, tooBigFor("AT+CMGL", over)}},
         {"list mode unknown", kOn, List(4, 0), {{kQuery, kOk}}, {2, 0, "AT+CMGF: Incorrect response!\r\n" + kOk}},
-        {"read", kOn, Read(3), {{cmgr, head + "Hi 100%\r\n" + kOk}}, {1, 0, head + "Hi 100%\r\n" + kOk}},
         {"read 1023", kOn, Read(3), {{cmgr, fits}}, {1, 0, fits}},
         {"read 1024", kOn, Read(3), {{cmgr, over}}, {2, 0, tooBigFor("AT+CMGR", over)}},
         {"delete", kOn, Delete(3, 0), {{"AT+CMGD=3\r\n", kOk}}, {1, 0, "Deleted SMS #3, flag 0"}},

@@ -28,10 +28,6 @@ inline bool Complete(const std::string& a) {
     return EndsWith(a, "OK\r\n") || EndsWith(a, "ERROR\r\n") || (report && EndsWith(a, "\r\n")) || EndsWith(a, "> ");
 }
 
-inline long MsSince(Clock::time_point start) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
 class CClient {
 public:
     explicit CClient(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
@@ -48,16 +44,14 @@ public:
         char buffer[8192];
         for (const auto end = Clock::now() + within; !done(all) && Clock::now() < end;) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(-MsSince(end))) <= 0) continue;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
             const ssize_t n = (p.revents & POLLIN) ? read(m_fd, buffer, sizeof buffer) : -1;
             if ((hungUp = n <= 0)) break;
             readSizes.push_back(static_cast<size_t>(n));
             all.append(buffer, static_cast<size_t>(n));
         }
         return all;
-    }
-    std::string ReadUntilEnds(const std::string& tail) {
-        return ReadUntil([&](const std::string& s) { return EndsWith(s, tail); });
     }
     // Everything that arrives within the window (to show that nothing does).
     std::string ReadFor(std::chrono::milliseconds window) {

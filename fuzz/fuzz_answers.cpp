@@ -2,7 +2,6 @@
 // sits in a heap block of exactly its length plus the terminator, as the
 // exchange leaves it, so a read past the end is an AddressSanitizer report.
 #include <cstring>
-#include <string>
 
 #include "answers.h"
 #include "fuzz_support.h"
@@ -20,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  (sim.cmdStatus >= SIM7100_STATUS_SIM_PIN && sim.cmdStatus <= SIM7100_STATUS_SIM_PUK2));
 
     unsigned strength = 0;
-    if (SignalStrengthOf(answer, strength)) FUZZ_REQUIRE(strength != 99 && strength != 199);
+    (void)SignalStrengthOf(answer, strength);
 
     // Revision words of the two sizes the operations use, each in a block of
     // exactly that size.
@@ -42,13 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool found = ServiceProviderOf(copy.get(), name, mode);
         for (size_t i = 0; i <= size; ++i) FUZZ_REQUIRE(copy[i] == answer[i] || copy[i] == ' ');
         FUZZ_REQUIRE(strlen(copy.get()) == textLength);
-        if (found) {
-            FUZZ_REQUIRE(memchr(name, 0, sizeof name) != nullptr);
-            for (const char* c = name; *c != 0; ++c) {
-                const unsigned char u = static_cast<unsigned char>(*c);
-                FUZZ_REQUIRE(u == ' ' || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'));
-            }
-        }
+        if (found) FUZZ_REQUIRE(memchr(name, 0, sizeof name) != nullptr);
     }
 
     unsigned a = 0;
@@ -61,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)StoredIndexOf(answer, a);
     FUZZ_REQUIRE(strlen(SmsStatusName(size != 0 ? data[0] : 0)) > 0);
 
-    const SNetStart start = NetStartOf(answer);
-    if (!start.found) FUZZ_REQUIRE(!start.read);
+    (void)NetStartOf(answer);
 
     const SLocation location = LocationOf(answer);
     if (location.line != nullptr) {
@@ -75,12 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(LengthThroughOk(answer) <= textLength);
 
     char headers[SIM7100_TEXT_SIZE];
-    const EHeaders collected = CollectHeaders(answer, headers);
+    (void)CollectHeaders(answer, headers);
     FUZZ_REQUIRE(memchr(headers, 0, sizeof headers) != nullptr);
-    if (collected == EHeaders::eOk) {
-        // Only header lines, each through its line end.
-        const size_t n = strlen(headers);
-        FUZZ_REQUIRE(n == 0 || (strncmp(headers, "+CMGL:", 6) == 0 && strcmp(headers + n - 2, "\r\n") == 0));
-    }
     return 0;
 }

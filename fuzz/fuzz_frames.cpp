@@ -1,23 +1,20 @@
 // The frame receive path: an IpcService connected to a listener of this
-// process on a free loopback port, fed complete frames, each delivered to
-// OnIpcMessage as in the daemon and taken off the main queue again.
+// process on a free loopback port, fed complete frames.  What the request
+// loop does with them is the unit tests' business.
 //
 // Input: frames as on the wire ({length, type} in host order, then the
 // payload), each length cut to what the input still holds; trailing bytes
 // too few for a header are dropped.  A header split across reads, or a
-// closed link, ends the daemon by design, so neither is ever sent.  Every
-// callback and every queue item must carry exactly the type, size and bytes
-// sent.
+// closed link, ends the daemon by design, so neither is ever sent.  The
+// callbacks must carry exactly the types, sizes and bytes sent, in order.
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "ipc_service.h"
-#include "request_loop.h"
 #include "rtos_peer.h"
 
 namespace {
@@ -43,7 +40,6 @@ struct SLink {
 SLink& Link() {
     static SLink* link = [] {
         auto* l = new SLink;
-        PalQueueCreate(&g_mainMsgQueue, "MainMsgQueue", sizeof(SMainMsg), kMainQueueDepth, g_mainMsgStorage);
         SDaemonSettings settings;
         settings.timeScale = 0.001;  // connect retries after 1 ms
         // The connection completes in the listen backlog; Start returns
@@ -52,9 +48,6 @@ SLink& Link() {
         l->service->Start(
             [l](Ipc::EIpcMsgType type, const uint8_t* data, unsigned size, void* userData) {
                 FUZZ_REQUIRE(userData == l && (data == nullptr) == (size == 0));
-                // eMsgTerminate would make OnIpcMessage drop every later frame
-                // for good, as the daemon must; it is only checked as seen.
-                if (type != Ipc::eMsgTerminate) OnIpcMessage(type, data, size, nullptr);
                 std::lock_guard<std::mutex> guard(l->lock);
                 l->seen.push_back(FrameOf(type, data, size));
                 l->delivered.notify_all();
@@ -92,16 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes += sim7100::EncodeFrame(frames[i].type, frames[i].payload);
     }
     FUZZ_REQUIRE(link.peer.SendRaw(bytes.substr(0, split)) && link.peer.SendRaw(bytes.substr(split)));
-    // Take the queue items in order; a lost frame hangs here and libFuzzer's
-    // time-out reports it.  Each copy ends in a zero byte.
-    for (const SFrame& frame : frames) {
-        if (frame.type == Ipc::eMsgTerminate) continue;
-        SMainMsg item{};
-        PalQueueReceive(&g_mainMsgQueue, &item, -1);
-        FUZZ_REQUIRE(FrameOf(item.type, item.data, item.size) == frame);
-        FUZZ_REQUIRE((item.data == nullptr) == (item.size == 0) && (item.data == nullptr || item.data[item.size] == 0));
-        free(item.data);
-    }
+    // A lost frame hangs here and libFuzzer's time-out reports it.
     std::unique_lock<std::mutex> guard(link.lock);
     link.delivered.wait(guard, [&] { return link.seen.size() >= frames.size(); });
     FUZZ_REQUIRE(link.seen == frames);

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -118,29 +117,16 @@ inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
         deadline);
 }
 
-// The fields of a request type's payload, in order; a text type has none
-// of its own (its text is the whole payload), nor has a type without payload.
-struct SLayout {
-    std::vector<size_t> fields;  // sizes; 1-byte number fields included
-    bool text = false;
-    size_t Size() const { return std::accumulate(fields.begin(), fields.end(), size_t{0}); }
-};
-
-inline SLayout LayoutOf(uint32_t type) {
-    SLayout l;
-#define SIM7100_RIG_TEXT(t, name, payload, size) l.text = l.text || (type == (t) && (payload) == SIM7100_PAYLOAD_TEXT);
-    SIM7100_REQUEST_TYPES(SIM7100_RIG_TEXT)
-#undef SIM7100_RIG_TEXT
+// A request type's layout size from the protocol's request list; 0 for types
+// without a fixed layout (text payloads or none).
+inline size_t LayoutSizeOf(uint32_t type) {
+    size_t size = 0;
 #define SIM7100_RIG_FIELD(t, layout, field, kind) \
-    if (type == (t)) l.fields.push_back(SIM7100_FIELD_SIZE(layout, field));
+    if (type == (t)) size += SIM7100_FIELD_SIZE(layout, field);
     SIM7100_REQUEST_FIELDS(SIM7100_RIG_FIELD)
 #undef SIM7100_RIG_FIELD
-    return l;
+    return size;
 }
-
-// A request type's layout size from the protocol's request list; 0 for types
-// without a fixed layout.
-inline size_t LayoutSizeOf(uint32_t type) { return LayoutOf(type).Size(); }
 
 struct Rig {
     ScriptedModem modem;

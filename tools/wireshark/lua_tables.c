@@ -10,6 +10,40 @@
 
 #include "sim7100_protocol.h"
 
+/* The meanings as a field engineer reads them next to the number. */
+struct SMeaning {
+    int value;
+    const char* text;
+};
+
+static const struct SMeaning kCmdStatus[] = {
+    {SIM7100_STATUS_OK, "request carried out"},
+    {SIM7100_STATUS_FAILED, "request failed or refused"},
+    {SIM7100_STATUS_CONNECTED, "data connection up"},
+    {SIM7100_STATUS_DISCONNECTED, "data connection down or unknown"},
+    {SIM7100_STATUS_SIM_PIN, "SIM waits for its PIN"},
+    {SIM7100_STATUS_SIM_PUK, "SIM waits for its PUK"},
+    {SIM7100_STATUS_SIM_PIN2, "SIM waits for PIN2"},
+    {SIM7100_STATUS_SIM_PUK2, "SIM waits for PUK2"},
+    {SIM7100_STATUS_CHIP_TYPE, "chip type in errCode"},
+    {SIM7100_STATUS_LBS_UNSUPPORTED, "cell location not supported by the firmware"},
+};
+
+static const struct SMeaning kErrCode[] = {
+    {SIM7100_ERR_REFUSED, "refused before any modem traffic"},
+    {SIM7100_ERR_WRITE_FAILED, "command not written to the module"},
+    {SIM7100_ERR_ERROR_RESULT, "module answered with an error"},
+    {SIM7100_ERR_NO_FINAL, "no final result from the module"},
+    {SIM7100_ERR_OVERFLOW, "module answer overflowed the buffer"},
+};
+
+static void WriteMeanings(FILE* out, const char* table, const struct SMeaning* meanings, size_t count) {
+    size_t i;
+    fprintf(out, "local %s = {\n", table);
+    for (i = 0; i < count; ++i) fprintf(out, "    [%d] = \"%s\",\n", meanings[i].value, meanings[i].text);
+    fprintf(out, "}\n");
+}
+
 static void WriteTables(FILE* out) {
     fprintf(out, "local FRAME_HEADER_SIZE = %u\n", SIM7100_FRAME_HEADER_SIZE);
     fprintf(out, "local RESPONSE_SIZE = %u\n", SIM7100_RESPONSE_SIZE);
@@ -36,27 +70,8 @@ static void WriteTables(FILE* out) {
     SIM7100_REQUEST_FIELDS(SIM7100_LUA_FIELD)
 #undef SIM7100_LUA_FIELD
 
-    /* The meanings as a field engineer reads them next to the number. */
-    fprintf(out, "local CMD_STATUS = {\n");
-    fprintf(out, "    [%d] = \"request carried out\",\n", SIM7100_STATUS_OK);
-    fprintf(out, "    [%d] = \"request failed or refused\",\n", SIM7100_STATUS_FAILED);
-    fprintf(out, "    [%d] = \"data connection up\",\n", SIM7100_STATUS_CONNECTED);
-    fprintf(out, "    [%d] = \"data connection down or unknown\",\n", SIM7100_STATUS_DISCONNECTED);
-    fprintf(out, "    [%d] = \"SIM waits for its PIN\",\n", SIM7100_STATUS_SIM_PIN);
-    fprintf(out, "    [%d] = \"SIM waits for its PUK\",\n", SIM7100_STATUS_SIM_PUK);
-    fprintf(out, "    [%d] = \"SIM waits for PIN2\",\n", SIM7100_STATUS_SIM_PIN2);
-    fprintf(out, "    [%d] = \"SIM waits for PUK2\",\n", SIM7100_STATUS_SIM_PUK2);
-    fprintf(out, "    [%d] = \"chip type in errCode\",\n", SIM7100_STATUS_CHIP_TYPE);
-    fprintf(out, "    [%d] = \"cell location not supported by the firmware\",\n", SIM7100_STATUS_LBS_UNSUPPORTED);
-    fprintf(out, "}\n");
-
-    fprintf(out, "local ERR_CODE = {\n");
-    fprintf(out, "    [%d] = \"refused before any modem traffic\",\n", SIM7100_ERR_REFUSED);
-    fprintf(out, "    [%d] = \"command not written to the module\",\n", SIM7100_ERR_WRITE_FAILED);
-    fprintf(out, "    [%d] = \"module answered with an error\",\n", SIM7100_ERR_ERROR_RESULT);
-    fprintf(out, "    [%d] = \"no final result from the module\",\n", SIM7100_ERR_NO_FINAL);
-    fprintf(out, "    [%d] = \"module answer overflowed the buffer\",\n", SIM7100_ERR_OVERFLOW);
-    fprintf(out, "}\n");
+    WriteMeanings(out, "CMD_STATUS", kCmdStatus, sizeof kCmdStatus / sizeof kCmdStatus[0]);
+    WriteMeanings(out, "ERR_CODE", kErrCode, sizeof kErrCode / sizeof kErrCode[0]);
 }
 
 int main(int argc, char** argv) {

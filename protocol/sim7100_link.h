@@ -52,7 +52,8 @@ extern "C" {
  * One frame in, from a byte stream cut anywhere.  Only the daemon's two
  * frames exist: the registration (length 0) and a response (length 1032,
  * its text terminated); anything else is SIM7100_LINK_E_FRAME, and a failure
- * stays until the decoder is initialised again.
+ * stays until the decoder is initialised again.  After E_FRAME, header is
+ * the header of the offending frame, for the caller's report.
  */
 typedef struct Sim7100Decoder {
     Sim7100FrameHeader header; /* of the frame just completed */

@@ -250,8 +250,11 @@ TEST(Replay, CommandsTheTraceDoesNotHaveNextAreAnsweredAsChosen) {
                     -1);
             });
             run.client->Send("AT+CGMI\r\n");
-            EXPECT_EQ(c.answer.empty() ? "" : run.client->ReadUntil(Complete), c.answer);
-            // The recorded answer still goes to its command, whatever came between (and alone).
+            if (!c.answer.empty()) {
+                EXPECT_EQ(run.client->ReadUntil(Complete), c.answer);
+            }
+            // The recorded answer still goes to its command, whatever came between, and alone:
+            // for the silent policy, anything sent for AT+CGMI would be read here first.
             EXPECT_EQ(run.client->Exchange("AT+CSQ"), recorded);
         }
         EXPECT_NE(ReadFile(log).find("expected AT+CSQ\\r\\n, got AT+CGMI\\r\\n, at entry 1"), std::string::npos)

@@ -292,14 +292,15 @@ int Run(int argc, char** argv) {
     app.add_flag("--keep-open", options.keepOpen, "do not send terminate at the end");
     app.add_flag("--strict", options.strict, "exit with status 4 when a response reports cmdStatus 2");
     app.add_option("--port-file", options.portFile, "write the port listened on into FILE (for --port 0)");
-    app.add_option("--script-from-trace", options.trace,
-                   "print the request script that the daemon trace FILE implies, and exit");
+    CLI::Option* fromTrace = app.add_option("--script-from-trace", options.trace,
+                                            "print the request script that the daemon trace FILE implies, and exit");
     app.add_option("--trace-session", options.traceSession,
                    "with --script-from-trace: the session (see modemsim --replay-list; default the last)")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--console-log", options.consoleLog,
                    "with --script-from-trace: the daemon's console output of the same run (a file or the "
-                   "journal's text), which names the request types exactly");
+                   "journal's text), which names the request types exactly")
+        ->needs(fromTrace);
     app.prefix_command();
     app.footer(CommandSummary() +
                "\nWithout requests and --script: a prompt when standard input is a terminal, else requests\n"

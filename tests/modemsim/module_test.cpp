@@ -209,7 +209,8 @@ TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
              modemsim::CFaultPlan plan(faults, 1);
              std::string expected = plan.Garbage();
              expected += plan.Garbage();
-             EXPECT_EQ(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).substr(0, 10), expected);
+             EXPECT_EQ(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).substr(0, 10),
+                       expected);
          }},
         {"SilentAfterTheFirstCommands", [](SConfig& c) { c.faults.silentAfter = 1; },
          [](SRunning& r) {

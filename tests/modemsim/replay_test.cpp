@@ -39,15 +39,20 @@ TEST(Trace, FieldTracesAreReadIntoEntriesAndSessions) {
         std::string expected;
     } cases[] = {
         {"empty file", "", "{} refused: empty file, not a daemon trace"},
-        {"text", "board-7\n", "{} refused: no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in 8 bytes, not a daemon trace"},
-        {"binary", std::string("\x7f" "ELF\x02\x01\0[", 8),
+        {"text", "board-7\n",
+         "{} refused: no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in 8 bytes, not a daemon trace"},
+        {"binary",
+         std::string("\x7f"
+                     "ELF\x02\x01\0[",
+                     8),
          "{} refused: no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in 8 bytes, not a daemon trace"},
         {"line ends without CR", "[INPUT] AT+CSQ\n\n[OUTPUT] AT+CSQ\r\n+CSQ: 5,99\n\n",
          "{I'AT+CSQ\r\n' O'AT+CSQ\r\r\n+CSQ: 5,99\r\n'} !line 1: no command ends in CR LF (converted line ends?), "
          "each LF read as CR LF"},
         {"tag without its blank", "[OUTPUT] a\n[INPUT]AT+CSPN?\r\n\n",
          "{O'a' I'AT+CSPN?\r\n'} !line 2: tag [INPUT] without its blank, read as [INPUT] "},
-        {"a line in a command", "[INPUT] AT\r\n\nAT+CSQ\r\n\n", "{I'AT\r\n'} !line 1: text after the command's line end, skipped"},
+        {"a line in a command", "[INPUT] AT\r\n\nAT+CSQ\r\n\n",
+         "{I'AT\r\n'} !line 1: text after the command's line end, skipped"},
         {"a raw AT alone starts none", "[INPUT] AT\r\n\n[OUTPUT] \r\nOK\r\n\n[INPUT] AT+CSQ\r\n\n",
          "{I'AT\r\n' O'\r\nOK\r\n' I'AT+CSQ\r\n'}"},
         {"power-on starts a session, flushed output before it goes with it",
@@ -77,7 +82,8 @@ TEST(Trace, FieldTracesAreReadIntoEntriesAndSessions) {
         SConfig config;
         std::string out, err, script, error;
         std::vector<std::string> warnings;
-        EXPECT_EQ(Parse({"--replay", file.c_str(), "--replay-list"}, config, &out, &err), trace.refusal.empty() ? 0 : 2);
+        EXPECT_EQ(Parse({"--replay", file.c_str(), "--replay-list"}, config, &out, &err),
+                  trace.refusal.empty() ? 0 : 2);
         EXPECT_EQ(ctl::ScriptFromTraceFile(file, -1, "", script, warnings, error), trace.refusal.empty()) << c.name;
         for (const std::string& problem : trace.problems) {
             EXPECT_NE(err.find(file + " " + problem + "\n"), std::string::npos) << err;
@@ -97,9 +103,11 @@ TEST(Trace, ScriptMarksEveryGuessAndTakesTypesFromTheConsoleLog) {
         std::string trace, console;
         std::vector<std::string> lines;  // in the script, in this order
     } cases[] = {
-        {"[INPUT] AT+CGREG?\r\n\n[OUTPUT] \r\n+CGREG: 0,1\r\n\r\nOK\r\n\n", "",
+        {"[INPUT] AT+CGREG?\r\n\n[OUTPUT] \r\n+CGREG: 0,1\r\n\r\nOK\r\n\n",
+         "",
          {"# guess: only AT+CGREG? was sent: a raw AT+CGREG? sends the same", "xtra-download"}},
-        {"[INPUT] AT+CPIN?\r\n\n" + csq, "",
+        {"[INPUT] AT+CPIN?\r\n\n" + csq,
+         "",
          {"# guess: AT+CPIN? got no answer, so the request may have stopped there: named from its first command",
           "# guess: could also be enter-pin while the SIM was ready", "sim-status", "signal"}},
         {"[INPUT] AT+CGMI\r\n\n", "", {"--console-log names them", "# guess: no request sends AT+CGMI", "raw AT+CGMI"}},
@@ -184,13 +192,33 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
     // message text, and a hang-up in the middle of an answer, after which
     // the daemon reads the end of input and cannot write.
     SConfig field;
-    ASSERT_EQ(-1, Parse({"--echo", "--model", "SIM7100E", "--result-ms", "150", "--nmea-period-ms", "100",
-                         "--pin-required", "--pin", "4711", "--split-bytes", "16", "--split-gap-ms", "3", "--hangup",
-                         "1", "--hangup-on", "AT+CGMI", "--hangup-after-bytes", "5", "--reopen-ms", "-1"},
+    ASSERT_EQ(-1, Parse({"--echo",
+                         "--model",
+                         "SIM7100E",
+                         "--result-ms",
+                         "150",
+                         "--nmea-period-ms",
+                         "100",
+                         "--pin-required",
+                         "--pin",
+                         "4711",
+                         "--split-bytes",
+                         "16",
+                         "--split-gap-ms",
+                         "3",
+                         "--hangup",
+                         "1",
+                         "--hangup-on",
+                         "AT+CGMI",
+                         "--hangup-after-bytes",
+                         "5",
+                         "--reopen-ms",
+                         "-1"},
                         field));
     field.faults.overrides.push_back({"AT+CSQ", "\r\n+CSQ: 17,99\r\n\r\nOK\r\n", "\r\n+CREG: 1\r\n", 30, 0});
     const std::string session =
-        "debug\npower-on\nsignal\nflush\nsignal\nsim-status\nenter-pin 4711\nchip-type\nfirmware\nset-auth user s3cret\n"
+        "debug\npower-on\nsignal\nflush\nsignal\nsim-status\nenter-pin 4711\nchip-type\nfirmware\nset-auth user "
+        "s3cret\n"
         "set-sms-mode text\nwrite-sms 4917 'Hello field'\nread-sms 0\nxtra-download\ngps-start\ngps-info\n"
         "lbs-start\nlbs-location\nraw AT+CGMI\nsignal\n";
     double recordedSeconds = 0, replayedSeconds = 0;

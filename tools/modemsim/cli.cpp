@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 
-
 #include "config.h"
 #include "replay.h"
 #include "traffic_log.h"
@@ -44,7 +43,8 @@ bool LoadTrace(const std::string& path, STrace& trace) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());
         return false;
     }
-    for (const std::string& problem : trace.problems) std::fprintf(stderr, "modemsim: %s %s\n", path.c_str(), problem.c_str());
+    for (const std::string& problem : trace.problems)
+        std::fprintf(stderr, "modemsim: %s %s\n", path.c_str(), problem.c_str());
     return true;
 }
 

@@ -28,8 +28,8 @@ void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bo
 
 void COutput::AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs, bool hangUp) {
     m_pendingBytes += bytes.size();
-    m_jobs.emplace(Key{due, m_seq++},
-                   SJob{hangUp ? std::string() : std::move(bytes), kind, hangUp ? 0 : std::string::npos, std::max(0, gapMs)});
+    m_jobs.emplace(Key{due, m_seq++}, SJob{hangUp ? std::string() : std::move(bytes), kind,
+                                           hangUp ? 0 : std::string::npos, std::max(0, gapMs)});
 }
 
 void COutput::Clear() {
@@ -51,7 +51,8 @@ bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) 
     const bool unread = m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
     const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
     if (now >= ready && !unread) return true;
-    const Clock::duration look = gapMs == 0 ? Clock::duration(std::chrono::microseconds(200)) : std::chrono::milliseconds(1);
+    const Clock::duration look =
+        gapMs == 0 ? Clock::duration(std::chrono::microseconds(200)) : std::chrono::milliseconds(1);
     result.wake = unread ? now + look : ready;
     return false;
 }

@@ -148,12 +148,13 @@ STrace ParseTrace(const std::string& file) {
         const size_t close = file.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", at + 1);
         if (!lineStart || close == std::string::npos || close == at + 1 || file[close] != ']') continue;
         const std::string name = file.substr(at, close + 1 - at);
-        for (ETraceTag t : kTags) {
-            if (name + " " != TraceTagText(t)) continue;
-            note(at, "tag " + name + " without its blank, read as " + name + " ");
-            starts.push_back({at, close + 1, true, t});
-        }
-        if (starts.empty() || starts.back().at != at) {
+        const auto* known =
+            std::find_if(kTags.begin(), kTags.end(), [&name](ETraceTag t) { return name + " " == TraceTagText(t); });
+        if (known != kTags.end()) {
+            std::string what = "tag " + name;
+            note(at, what.append(" without its blank, read as ").append(TraceTagText(*known)));
+            starts.push_back({at, close + 1, true, *known});
+        } else {
             note(at, "unknown tag " + name + ", line skipped");
             starts.push_back({at, close + 1, false, ETraceTag::eInput});
         }

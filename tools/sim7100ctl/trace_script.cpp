@@ -1,9 +1,11 @@
 #include "trace_script.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "ctl_commands.h"
@@ -168,9 +170,7 @@ std::string Hex(const std::string& bytes) {
     return out + "00";
 }
 
-bool EndsText(const std::string& text) {
-    return !text.empty() && (text.back() == 0x1A || text.back() == 0x1B);
-}
+bool EndsText(const std::string& text) { return !text.empty() && (text.back() == 0x1A || text.back() == 0x1B); }
 
 // How many commands from `i` on rule `r` takes, or 0.  `strict`: the second
 // command must be there unless optional (the request type is guessed from
@@ -194,6 +194,20 @@ size_t Fit(const std::vector<SCommand>& commands, size_t i, const SRule& r, bool
         if (strict && !text) return 0;
     }
     return taken;
+}
+
+// The first rule that fits at `i`, of request type `type` (the first command
+// is enough), or of any type (0; the rule must fit whole); null when none.
+const SRule* FirstFit(const std::vector<SCommand>& commands, size_t i, uint32_t type, size_t& taken) {
+    const SRule* found = std::find_if(std::begin(kRules), std::end(kRules), [&](const SRule& r) {
+        return (type == 0 || r.type == type) && (taken = Fit(commands, i, r, type == 0)) > 0;
+    });
+    return found != std::end(kRules) ? found : nullptr;
+}
+
+bool Refuse(std::string& error, const std::string& why) {
+    error = why;
+    return false;
 }
 
 // The reasons a request named from its commands is a guess.
@@ -235,7 +249,8 @@ std::string Raw(const SCommand& c, const std::string& source, bool known) {
                        Chomp(text).size() == text.size() - 2 &&
                        (text.find('\'') == std::string::npos || text.find('"') == std::string::npos);
     std::string out = Heading(c.entry, SIM7100_MSG_RAW_COMMAND) + source + "\n";
-    if (!known) out += "# guess: no request sends " + Chomp(text) + ": a raw command, or a request this script cannot name\n";
+    if (!known)
+        out += "# guess: no request sends " + Chomp(text) + ": a raw command, or a request this script cannot name\n";
     return out + (plain ? "raw " + Word(Chomp(text)) + "\n"
                         : "frame " + std::to_string(SIM7100_MSG_RAW_COMMAND) + " " + Hex(text) + "\n");
 }
@@ -277,14 +292,8 @@ size_t Walk(const std::vector<SCommand>& commands, const std::vector<SConsoleReq
             if (script) *script += Silent(c);
             continue;
         }
-        const SRule* rule = nullptr;
         size_t taken = 0;
-        for (const SRule& r : kRules) {
-            if (r.type == c.type && (taken = Fit(commands, i, r, false)) > 0) {
-                rule = &r;
-                break;
-            }
-        }
+        const SRule* rule = FirstFit(commands, i, c.type, taken);
         if (rule == nullptr) {
             ++cost;
             if (script) *script += Silent(c);
@@ -334,24 +343,19 @@ std::string ScriptFromTrace(const std::vector<modemsim::STraceEntry>& entries, s
             if (cost < best) best = cost, from = k0;
         }
         if (best != SIZE_MAX) {
-            script += "# Request types from the console log, its lines " + std::to_string((*console)[from].line) +
-                      " on.\n";
+            script +=
+                "# Request types from the console log, its lines " + std::to_string((*console)[from].line) + " on.\n";
             Walk(commands, *console, from, &script);
             return script;
         }
         script += "# guess: the console log does not fit these commands (another run?): types guessed from them.\n";
     }
-    script += "# Requests that sent no command (stand-by without a connection, flush, requests refused before\n"
-              "# the port) are not in the trace; --console-log names them.\n";
+    script +=
+        "# Requests that sent no command (stand-by without a connection, flush, requests refused before\n"
+        "# the port) are not in the trace; --console-log names them.\n";
     for (size_t i = 0; i < commands.size();) {
-        const SRule* rule = nullptr;
         size_t taken = 0;
-        for (const SRule& r : kRules) {
-            if ((taken = Fit(commands, i, r, true)) > 0) {
-                rule = &r;
-                break;
-            }
-        }
+        const SRule* rule = FirstFit(commands, i, 0, taken);
         if (rule == nullptr) {
             script += Raw(commands[i], "", false);
             ++i;
@@ -372,15 +376,16 @@ bool ScriptFromTraceFile(const std::string& tracePath, long session, const std::
         std::ifstream in(consolePath, std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
-        if (!in) return error = "cannot read " + consolePath, false;
-        if (!ParseConsoleLog(text.str(), console, error)) return error = consolePath + ": " + error, false;
+        if (!in) return Refuse(error, "cannot read " + consolePath);
+        if (!ParseConsoleLog(text.str(), console, error)) return Refuse(error, consolePath + ": " + error);
     }
     const size_t n = session < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(session);
     if (n >= trace.sessions.size())
-        return error = tracePath + " has sessions 0 to " + std::to_string(trace.sessions.size() - 1), false;
+        return Refuse(error, tracePath + " has sessions 0 to " + std::to_string(trace.sessions.size() - 1));
     script = "# Requests implied by session " + std::to_string(n) + " of " + tracePath + "\n";
     for (const std::string& problem : trace.problems) {
-        warnings.push_back(tracePath + " " + problem);
+        warnings.push_back(tracePath);
+        warnings.back().append(" ").append(problem);
         script += "# trace " + problem + "\n";
     }
     const modemsim::STraceSession& s = trace.sessions[n];

@@ -172,7 +172,6 @@ STrace ParseTrace(const std::string& file) {
         STraceEntry e;
         e.tag = starts[i].tag;
         e.offset = starts[i].at;
-        e.line = lineOf(e.offset);
         const size_t to = i + 1 < starts.size() ? starts[i + 1].at : file.size();
         e.text = file.substr(starts[i].text, to - starts[i].text);
         if (!e.text.empty() && e.text.back() == '\n') {

@@ -16,7 +16,6 @@ struct STraceEntry {
     ETraceTag tag = ETraceTag::eInput;
     std::string text;        // without the tag and the newline that ends the entry
     size_t offset = 0;       // of the tag in the file
-    size_t line = 0;         // of the tag, from 1
     bool truncated = false;  // the file ends inside this entry
 };
 

@@ -1,4 +1,4 @@
-# The `dev` install component: the wire header for the RTOS firmware, with a
+# The `dev` install component: the wire headers for the RTOS firmware, with a
 # CMake package (target sim7100::protocol) and a pkg-config file.
 #
 # The header is the whole package and means the same on every architecture,
@@ -12,12 +12,14 @@ include(CMakePackageConfigHelpers)
 
 set(SIM7100_PROTOCOL_CMAKEDIR ${CMAKE_INSTALL_DATADIR}/cmake/sim7100-protocol)
 
-install(FILES ${PROJECT_SOURCE_DIR}/protocol/sim7100_protocol.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sim7100
+install(FILES ${PROJECT_SOURCE_DIR}/protocol/sim7100_protocol.h ${PROJECT_SOURCE_DIR}/protocol/sim7100_meanings.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sim7100
         COMPONENT dev)
 
 file(WRITE ${PROJECT_BINARY_DIR}/sim7100-protocol-config.cmake.in [=[
 # sim7100::protocol: the wire vocabulary between sim7100d and the RTOS side.
-# Header only; include it as <sim7100/sim7100_protocol.h>.
+# Header only; include it as <sim7100/sim7100_protocol.h>, and
+# <sim7100/sim7100_meanings.h> for what the response's numbers mean.
 @PACKAGE_INIT@
 
 if(NOT TARGET sim7100::protocol)

@@ -174,13 +174,37 @@ std::string FormatHuman(const SRequest& request, const SResponse& response) {
     return block;
 }
 
-std::string FormatJson(const SRequest& request, const SResponse& response) {
+namespace {
+
+nlohmann::ordered_json JsonHead(const SRequest& request, uint32_t type) {
     nlohmann::ordered_json j;
-    j["type"] = response.type;
-    const std::string name = TypeName(response.type);
+    j["type"] = type;
+    const std::string name = TypeName(type);
     j["typeName"] = name.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(name);
     j["request"] = request.command;
     j["args"] = request.args;
+    return j;
+}
+
+std::string Dump(const nlohmann::ordered_json& j) {
+    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string FormatUnanswered(const SRequest& request, const std::string& outcome, const std::string& note) {
+    nlohmann::ordered_json j = JsonHead(request, request.type);
+    j["cmdStatus"] = nullptr;
+    j["status"] = outcome;
+    j["errCode"] = nullptr;
+    j["errMeaning"] = nullptr;
+    j["text"] = nullptr;
+    j["warnings"] = {note};
+    return Dump(j);
+}
+
+std::string FormatJson(const SRequest& request, const SResponse& response) {
+    nlohmann::ordered_json j = JsonHead(request, response.type);
     j["cmdStatus"] = response.cmdStatus;
     const std::string status = StatusName(response.cmdStatus);
     j["status"] = status.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(status);
@@ -190,7 +214,7 @@ std::string FormatJson(const SRequest& request, const SResponse& response) {
     j["text"] = response.text;
     const std::vector<std::string> warnings = ResponseWarnings(request, response);
     if (!warnings.empty()) j["warnings"] = warnings;
-    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return Dump(j);
 }
 
 }  // namespace ctl

@@ -38,5 +38,8 @@ std::vector<std::string> DisplayLines(const std::string& text);
 std::string FormatHuman(const SRequest& request, const SResponse& response);
 // One line, no line end; texts that are not UTF-8 get U+FFFD.
 std::string FormatJson(const SRequest& request, const SResponse& response);
+// One line for a request that got no response: "status" is the outcome
+// ("timeout", "link closed", ...), the record's fields are null.
+std::string FormatUnanswered(const SRequest& request, const std::string& outcome, const std::string& note);
 
 }  // namespace ctl

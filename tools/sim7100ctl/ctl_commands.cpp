@@ -549,9 +549,9 @@ SParseOutcome ParseWords(const std::vector<std::string>& words) {
         }
         // raw takes one word: an unquoted command with blanks would be split here.
         if (request.type == SIM7100_MSG_RAW_COMMAND && command->define != nullptr && !remaining.empty()) {
-            std::string rest;
-            for (const std::string& w : remaining) rest += (rest.empty() ? "" : " ") + w;
-            request.notes.push_back("sends '" + request.args.front() + "' alone; '" + rest +
+            std::string following;
+            for (const std::string& w : remaining) following += (following.empty() ? "" : " ") + w;
+            request.notes.push_back("sends '" + request.args.front() + "' alone; '" + following +
                                     "' is read as requests of its own (quote the command to send it whole)");
         }
         out.requests.push_back(std::move(request));

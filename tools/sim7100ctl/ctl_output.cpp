@@ -45,7 +45,9 @@ const SMeaning kChips[] = {SIM7100_CHIP_MEANINGS(SIM7100_CTL_NAME)};
 
 struct SCodeKind {
     uint32_t type;
+    // cppcheck-suppress unusedStructMember ; read through the list below
     int kind;
+    // cppcheck-suppress unusedStructMember
     const char* what;
 };
 #define SIM7100_CTL_KIND(type, kind, what) {type, kind, what},

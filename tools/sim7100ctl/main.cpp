@@ -213,7 +213,7 @@ public:
 private:
     // A request that got no response: said on standard error, and in --json
     // also as an object of its own, so a reader of the output misses none.
-    void Unanswered(const SRequest& request, const char* outcome, const std::string& note) {
+    void Unanswered(const SRequest& request, const char* outcome, const std::string& note) const {
         Note(note);
         if (m_options.json) Print(FormatUnanswered(request, outcome, note) + "\n");
     }

@@ -146,8 +146,13 @@ std::vector<SSegment> Edges() {
 // The second connection: every way the link can go wrong that the dissector
 // warns about, then one request and response per row of meanings.
 std::vector<SSegment> Faults() {
-    const std::string text = std::string(450, 'a') + "\r\n" + std::string(10, 'b') + "caf\xe9\x01\\";
-    const std::string longLine = std::string(200, 'a') + "," + std::string(200, 'a') + "," + std::string(50, 'a');
+    // A long line, an empty one, and bytes shown as four characters each.
+    const std::string text =
+        std::string(450, 'a') + "\r\n\r\n" + std::string(10, 'b') + "caf\xe9\x01\\" + std::string(60, '\xff');
+    std::string escaped = std::string(10, 'b') + "caf\\xe9\\x01\\\\";
+    for (int i = 0; i < 60; ++i) escaped += "\\xff";
+    const std::string lines = std::string(200, 'a') + "," + std::string(200, 'a') + "," + std::string(50, 'a') + ",," +
+                              escaped.substr(0, 199) + "," + escaped.substr(199);
     const std::string unanswered = "Request without a response in the capture";
     std::vector<SSegment> faults = {
         {true,
@@ -172,8 +177,7 @@ std::vector<SSegment> Faults() {
         {false, R::Frame(SIM7100_MSG_GET_FIRMWARE_VERSION), {}},
         {true,
          R::Frame(SIM7100_MSG_GET_FIRMWARE_VERSION, Record(1, 0, text)),
-         {{"sim7100.text", std::string(450, 'a') + "\\r\\n" + std::string(10, 'b') + "caf\\xe9\\x01\\\\"},
-          {"sim7100.text.line", longLine + "," + std::string(10, 'b') + "caf\\xe9\\x01\\\\"}}},
+         {{"sim7100.text", std::string(450, 'a') + "\\r\\n\\r\\n" + escaped}, {"sim7100.text.line", lines}}},
     };
     for (const SMeaningRow& row : kMeaningRows) {
         faults.push_back({false, R::Frame(row.type, Pad("1", 512).substr(0, SizeOf(row.type))), {}});

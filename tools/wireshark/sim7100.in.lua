@@ -161,17 +161,23 @@ local function add_string(tree, field, range)
     return tree:add(field, range, escaped(value)), terminated
 end
 
--- A long text as lines of its own, cut to what an item shows, so -V and the
--- packet details carry it whole.
+-- A long text as lines of its own, each cut where its shown form would
+-- pass what an item shows, so -V and the packet details carry it whole.
 local LINE_CHUNK = 200
 local function add_lines(item, range, text)
     local start = 1
     while start <= #text do
         local stop = text:find("[\r\n]", start) or (#text + 1)
-        for at = start, math.max(stop - 1, start), LINE_CHUNK do
-            local piece = text:sub(at, math.min(stop - 1, at + LINE_CHUNK - 1))
-            item:add(pf.line, range(at - 1, #piece), escaped(piece))
-        end
+        local at = start
+        repeat
+            local last, shown = at, 0
+            while last < stop and shown + #escaped(text:sub(last, last)) <= LINE_CHUNK do
+                shown = shown + #escaped(text:sub(last, last))
+                last = last + 1
+            end
+            item:add(pf.line, range(at - 1, math.max(last - at, 1)), escaped(text:sub(at, last - 1)))
+            at = last
+        until at >= stop
         if text:sub(stop, stop + 1) == "\r\n" then
             stop = stop + 1
         end

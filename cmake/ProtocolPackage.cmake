@@ -1,4 +1,4 @@
-# The `dev` install component: the wire header for the RTOS firmware and the
+# The `dev` install component: the wire headers for the RTOS firmware and the
 # RTOS side's link library as source, with a CMake package (targets
 # sim7100::protocol and sim7100::link) and a pkg-config file.
 #
@@ -19,13 +19,15 @@ set(SIM7100_PROTOCOL_CMAKEDIR ${CMAKE_INSTALL_DATADIR}/cmake/sim7100-protocol)
 add_library(sim7100_link STATIC ${PROJECT_SOURCE_DIR}/protocol/sim7100_link.c)
 target_link_libraries(sim7100_link PUBLIC sim7100_protocol)
 
-install(FILES ${PROJECT_SOURCE_DIR}/protocol/sim7100_protocol.h ${PROJECT_SOURCE_DIR}/protocol/sim7100_link.h
+install(FILES ${PROJECT_SOURCE_DIR}/protocol/sim7100_protocol.h ${PROJECT_SOURCE_DIR}/protocol/sim7100_meanings.h
+              ${PROJECT_SOURCE_DIR}/protocol/sim7100_link.h
               ${PROJECT_SOURCE_DIR}/protocol/sim7100_link.c DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sim7100
         COMPONENT dev)
 
 file(WRITE ${PROJECT_BINARY_DIR}/sim7100-protocol-config.cmake.in [=[
 # sim7100::protocol: the wire vocabulary between sim7100d and the RTOS side,
-# header only; include it as <sim7100/sim7100_protocol.h>.
+# header only; include it as <sim7100/sim7100_protocol.h>, and
+# <sim7100/sim7100_meanings.h> for what the response's numbers mean.
 # sim7100::link: the RTOS side's half of the link, <sim7100/sim7100_link.h>;
 # its source joins the sources of the target that links it.
 @PACKAGE_INIT@

@@ -52,8 +52,30 @@ TEST(ctl_commands, EachCommandBuildsItsExactFrame) {
                   std::tie(c.type, c.payload, c.expectsResponse, c.endsSession))
             << what;
     }
+    // The command an operator types for each request type, in type order.
+    std::string names;
     for (uint32_t type = SIM7100_MSG_FIRST_REQUEST; type <= SIM7100_MSG_LAST_REQUEST; ++type)
-        EXPECT_NE(ctl::CommandNameOf(type), "") << type;
+        names += ctl::CommandNameOf(type) + (type < SIM7100_MSG_LAST_REQUEST ? " " : "");
+    EXPECT_EQ(names,
+              "power-on power-off stand-by connect disconnect set-auth set-apn enter-pin pin-retries sim-status "
+              "connection-status chip-type gps-start gps-stop gps-info xtra-status xtra-enable signal lbs-start "
+              "lbs-stop lbs-location firmware raw set-error-reporting provider network-mode set-clock xtra-download "
+              "set-time-server update-time sms-mode set-sms-mode list-sms read-sms delete-sms write-sms");
+}
+
+TEST(ctl_commands, WhatIsReadOtherwiseThanTypedIsNoted) {
+    const std::pair<Words, std::string> cases[] = {
+        {{"raw", "DBG"}, "the daemon reads 'DBG' as its own control word"},
+        {{"raw", "AT+CSQ;", "signal"}, "sends 'AT+CSQ;' alone; 'signal' is read as requests of its own"},
+        {{"write-sms", "+49", "x"}, "sent as 49: the daemon puts the '+' in front itself"},
+        {{"set-clock", "now"}, "'now' is sent as "},
+        {{"raw", "AT+CSQ"}, ""},
+    };
+    for (const auto& [words, note] : cases) {
+        const ctl::SParseOutcome out = ParseWords(words);
+        const std::string got = out.requests.empty() || out.requests[0].notes.empty() ? "" : out.requests[0].notes[0];
+        EXPECT_EQ(note.empty() ? got : got.substr(0, note.size()), note) << ::testing::PrintToString(words);
+    }
 }
 
 TEST(ctl_commands, ArgumentsThatDoNotFitAreRefused) {

@@ -7,6 +7,7 @@
 
 #include "ctl_commands.h"
 #include "ctl_output.h"
+#include "meaning_rows.h"
 #include "sim7100_protocol.h"
 
 namespace {
@@ -58,13 +59,21 @@ TEST(ctl_output, RecordsAreReadWithinTheirBytes) {
     EXPECT_EQ(ctl::ResponseWarnings(Request({"signal"}), partial).at(0), "response of 10 bytes, 1032 expected");
 }
 
+TEST(ctl_output, MeaningsAreTheDaemons) {
+    for (const SMeaningRow& row : kMeaningRows) {
+        EXPECT_EQ(ctl::ErrCodeMeaning(row.type, row.cmdStatus, row.errCode), row.errMeaning)
+            << row.type << " " << row.cmdStatus << " " << row.errCode;
+        EXPECT_EQ(ctl::StatusMeaning(row.cmdStatus), row.statusMeaning) << row.cmdStatus;
+    }
+}
+
 TEST(ctl_output, ReadableBlockNamesTheRequestAndWarns) {
     EXPECT_EQ(ctl::FormatHuman(Request({"set-apn", "my apn"}), ctl::DecodeResponse(21, Record(9, 2, ""))),
               "  --------------------------------------------\n"
               "  request   | set-apn 'my apn' (type 9 SetApn)\n"
               "  warning   | response type 21, request type 9\n"
-              "  cmdStatus | 9 (chip type reported)\n"
-              "  errCode   | 2\n"
+              "  cmdStatus | 9 (chip type reported in errCode)\n"
+              "  errCode   | 2 (result code of +CNETSTART)\n"
               "  text      | --\n");
 }
 
@@ -82,7 +91,7 @@ TEST(ctl_output, JsonGivesTheTextBack) {
         ctl::FormatJson(Request({"write-sms", "49", "x"}), ctl::DecodeResponse(38, Record(77, -101, "caf\xe9"))));
     EXPECT_EQ(j["text"], "caf\xef\xbf\xbd");
     EXPECT_TRUE(j["status"].is_null());
-    EXPECT_EQ(j["errMeaning"], "eCmdError");
+    EXPECT_EQ(j["errMeaning"], "eCmdError: the module answered with an error result");
     EXPECT_EQ(j["args"], nlohmann::json::array({"49", "x"}));
 }
 

@@ -1,7 +1,10 @@
 // sim7100ctl as a process: against an in-test daemon that misbehaves on
 // purpose, and one session against sim7100d-dev itself.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,8 +25,9 @@ using namespace std::chrono_literals;
 
 // A child process (through the emulator in a cross build) and its output.
 struct SChild : DaemonProcess {
-    SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-        if (!Start({binary, SIM7100_E2E_EMULATOR, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
+    SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {},
+           const std::string& emulator = SIM7100_E2E_EMULATOR) {
+        if (!Start({binary, emulator, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
     int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
     // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
@@ -35,6 +39,75 @@ struct SChild : DaemonProcess {
         return at == std::string::npos ? 0 : static_cast<uint16_t>(atoi(err.c_str() + at + marker.size()));
     }
 };
+
+// Plays the daemon: connects, registers, then reads requests and answers
+// them; every read has a deadline.
+struct SFakeDaemon {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+
+    explicit SFakeDaemon(uint16_t port, uint32_t registration = SIM7100_MSG_REGISTER) {
+        const timeval deadline{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
+        const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) ADD_FAILURE() << "connect";
+        const std::string frame = sim7100::EncodeFrame(registration);
+        send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    }
+    ~SFakeDaemon() { Close(); }
+    void Close() {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+    SFakeDaemon(const SFakeDaemon&) = delete;
+    SFakeDaemon& operator=(const SFakeDaemon&) = delete;
+
+    // The next request's type; 0 when the link ends or the deadline passes.
+    uint32_t Next() {
+        Sim7100FrameHeader h{};
+        if (recv(fd, &h, sizeof h, MSG_WAITALL) != static_cast<ssize_t>(sizeof h)) return 0;
+        std::string payload(h.length, '\0');
+        if (h.length > 0 && recv(fd, payload.data(), h.length, MSG_WAITALL) != static_cast<ssize_t>(h.length)) return 0;
+        return h.type;
+    }
+    void Answer(uint32_t type) {
+        const std::string reply = sim7100::EncodeResponse(type, {1, 0, "50% done\r\nOK\r\n"});
+        send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+};
+
+// sim7100ctl with its standard input (and, with `terminal`, standard
+// error) from `input`: a fifo or a terminal.
+std::vector<std::string> FedFrom(const std::string& input, std::vector<std::string> args, bool terminal = false) {
+    const std::string redirect = "<" + input + (terminal ? " 2>" + input : "");
+    args.insert(args.begin(), {"-c", "exec " SIM7100_E2E_EMULATOR " \"$0\" \"$@\" " + redirect, SIM7100CTL_PATH});
+    return args;
+}
+
+// What the terminal's other end shows, read until a text has come `times` times.
+bool WaitForScreen(int master, std::string& screen, const std::string& text, size_t times) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (DaemonProcess::Count(screen, text) < times) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd fd{master, POLLIN, 0};
+        char chunk[512];
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
+        const ssize_t n = read(master, chunk, sizeof chunk);
+        if (n <= 0) return false;
+        screen.append(chunk, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Waits until the request the daemon sees next is the expected one.
+void ExpectRequests(SFakeDaemon& daemon, std::vector<uint32_t> types, bool answer = true) {
+    for (uint32_t type : types) {
+        const uint32_t seen = daemon.Next();
+        ASSERT_EQ(seen, type);
+        if (seen == SIM7100_MSG_TERMINATE) daemon.Close();
+        if (answer && seen != SIM7100_MSG_TERMINATE) daemon.Answer(seen);
+    }
+}
 
 enum class EPeer { Absent, Silent, HangUp };
 
@@ -89,6 +162,73 @@ TEST(ctl_session, AgainstAFaultyPeer) {
                 << ctl.Stdout();
         }
     }
+}
+
+// A script through a pipe runs line by line while the pipe stays open; what
+// sim7100ctl splits is said before it goes out; a time-out is a JSON object.
+TEST(ctl_session, TakesPipedLinesAsTheyCome) {
+    const STempDir temp;
+    const std::string fifo = std::string(temp.path) + "/in";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int feed = open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // never ends the script by itself
+    // Only the last request times out; 3 s leaves the answered ones room on a loaded machine.
+    SChild ctl("/bin/sh", FedFrom(fifo, {"--port", "0", "--json", "--timeout", "3"}), {}, "");
+    const uint16_t port = ctl.Port();
+    ASSERT_NE(port, 0) << ctl.Stderr();
+    SFakeDaemon daemon(port);
+    const auto feedLine = [feed](const std::string& line) {
+        ASSERT_EQ(write(feed, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    };
+    feedLine("signal\n");
+    ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
+    feedLine("raw AT+CSQ; signal\n");
+    ExpectRequests(daemon, {SIM7100_MSG_RAW_COMMAND});
+    EXPECT_TRUE(ctl.WaitForStderr("'raw AT+CSQ;': sends 'AT+CSQ;' alone; 'signal' is read as requests of its own", 10s))
+        << ctl.Stderr();
+    ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
+    feedLine("firmware\n");
+    ExpectRequests(daemon, {SIM7100_MSG_GET_FIRMWARE_VERSION, SIM7100_MSG_TERMINATE}, false);
+    EXPECT_EQ(ctl.Exit(20s), 1) << ctl.Stderr();
+    close(feed);
+
+    std::istringstream lines(ctl.Stdout());
+    std::vector<std::string> got;  // "type status" of each object
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        got.push_back(j["type"].dump() + " " + j["status"].get<std::string>());
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"20 ok", "25 ok", "20 ok", "24 timeout"})) << ctl.Stdout();
+}
+
+// The prompt on a terminal of the test's own: a typo rubbed out, the last
+// line again from the history, quit.
+TEST(ctl_session, PromptEditsAndRecalls) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    SChild ctl("/bin/sh", FedFrom(ptsname(master), {"--port", "0"}, true), {{"TERM", "xterm"}}, "");
+    std::string screen;
+    const std::string listening = "listening on 127.0.0.1:";
+    ASSERT_TRUE(WaitForScreen(master, screen, ", waiting", 1)) << screen;
+    SFakeDaemon daemon(static_cast<uint16_t>(atoi(screen.c_str() + screen.find(listening) + listening.size())));
+    const auto type = [&](const std::string& keys, size_t prompts) {
+        ASSERT_TRUE(WaitForScreen(master, screen, "sim7100ctl> ", prompts)) << screen;
+        ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    };
+    type("sigx\x7fnal\r", 1);
+    ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
+#ifdef SIM7100CTL_EDITLINE
+    type("\x1b[A\r", 2);
+#else
+    type("signal\r", 2);  // a cross build's prompt without libedit
+#endif
+    ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
+    type("quit\r", 3);
+    ExpectRequests(daemon, {SIM7100_MSG_TERMINATE});
+    EXPECT_EQ(ctl.Exit(20s), 0) << screen;
+    EXPECT_EQ(DaemonProcess::Count(ctl.Stdout(), "GetSignalQuality"), 2u) << ctl.Stdout();
+    close(master);
 }
 
 TEST(ctl_session, DrivesTheDaemon) {

@@ -198,6 +198,10 @@ std::string BuildRaw(const SValues& v, SRequest& r) {
     std::string text = v.first;
     const bool terminated = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
     if (!terminated) text += "\r\n";
+    if (text == SIM7100_RAW_DEBUG || text == SIM7100_RAW_FLUSH) {
+        r.notes.push_back("the daemon reads '" + text.substr(0, text.size() - 2) +
+                          "' as its own control word, not as an AT command for the module");
+    }
     r.payload = CString(text);
     return "";
 }
@@ -215,6 +219,7 @@ std::string BuildFlush(const SValues&, SRequest& r) {
 std::string BuildClock(const SValues& v, SRequest& r) {
     const std::string time = Lower(v.first) == "now" ? ClockNow() : v.first;
     if (time.empty()) return "TIME must not be empty";
+    if (time != v.first) r.notes.push_back("'" + v.first + "' is sent as " + time);
     std::string refusal = CheckField("TIME", time, FieldSize(SIM7100_MSG_SET_CLOCK, "time"), true);
     if (!refusal.empty()) return refusal;
     r.payload.assign(sizeof(SSetClockRequest), 0);
@@ -265,6 +270,7 @@ std::string BuildWriteSms(const SValues& v, SRequest& r) {
     if (!v.status.empty() && !SmsSelector(v.status, selector)) return UnknownStatus(v.status);
     // The daemon writes the '+' itself; a number given with one is still fine.
     const std::string phone = !v.first.empty() && v.first[0] == '+' ? v.first.substr(1) : v.first;
+    if (phone != v.first) r.notes.push_back("sent as " + phone + ": the daemon puts the '+' in front itself");
     const size_t digits = FieldSize(SIM7100_MSG_WRITE_SMS, "phone") - 1;
     if (!AllDigits(phone) || phone.size() > digits) {
         return "PHONE must be 1 to " + std::to_string(digits) + " digits (an optional leading '+' aside), not '" +
@@ -540,6 +546,13 @@ SParseOutcome ParseWords(const std::vector<std::string>& words) {
                 out.error += refusal;
                 break;
             }
+        }
+        // raw takes one word: an unquoted command with blanks would be split here.
+        if (request.type == SIM7100_MSG_RAW_COMMAND && command->define != nullptr && !remaining.empty()) {
+            std::string following;
+            for (const std::string& w : remaining) following += (following.empty() ? "" : " ") + w;
+            request.notes.push_back("sends '" + request.args.front() + "' alone; '" + following +
+                                    "' is read as requests of its own (quote the command to send it whole)");
         }
         out.requests.push_back(std::move(request));
         next = words.size() - remaining.size();

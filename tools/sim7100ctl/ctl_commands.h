@@ -18,6 +18,9 @@ struct SRequest {
     Bytes payload;
     bool expectsResponse = true;  // false for terminate and types the daemon never answers
     bool endsSession = false;     // the daemon stops reading after it (type 2)
+    // What sim7100ctl made of the words where that is not what they say:
+    // shown before the request is sent.
+    std::vector<std::string> notes;
 
     // "set-apn internet", with quotes where a word needs them.
     std::string Display() const;

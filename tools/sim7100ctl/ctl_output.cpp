@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "frame_codec.h"
+#include "sim7100_meanings.h"
 
 namespace ctl {
 
@@ -26,63 +27,72 @@ SResponse DecodeResponse(uint32_t type, const Bytes& payload) {
     return r;
 }
 
-std::string StatusMeaning(int32_t cmdStatus) {
-    switch (cmdStatus) {
-    case SIM7100_STATUS_OK:
-        return "ok";
-    case SIM7100_STATUS_FAILED:
-        return "failed";
-    case SIM7100_STATUS_CONNECTED:
-        return "connected";
-    case SIM7100_STATUS_DISCONNECTED:
-        return "not connected";
-    case SIM7100_STATUS_SIM_PIN:
-        return "SIM PIN";
-    case SIM7100_STATUS_SIM_PUK:
-        return "SIM PUK";
-    case SIM7100_STATUS_SIM_PIN2:
-        return "SIM PIN2";
-    case SIM7100_STATUS_SIM_PUK2:
-        return "SIM PUK2";
-    case SIM7100_STATUS_CHIP_TYPE:
-        return "chip type reported";
-    case SIM7100_STATUS_LBS_UNSUPPORTED:
-        return "LBS not supported";
-    default:
-        return "";
-    }
+namespace {
+
+struct SMeaning {
+    int32_t value;
+    const char* name;
+    const char* text;
+};
+
+#define SIM7100_CTL_MEANING(value, name, text) {value, name, text},
+#define SIM7100_CTL_NAME(value, name)          {value, name, ""},
+const SMeaning kStatuses[] = {SIM7100_STATUS_MEANINGS(SIM7100_CTL_MEANING)};
+const SMeaning kErrors[] = {SIM7100_ERR_MEANINGS(SIM7100_CTL_MEANING)};
+const SMeaning kChips[] = {SIM7100_CHIP_MEANINGS(SIM7100_CTL_NAME)};
+#undef SIM7100_CTL_NAME
+#undef SIM7100_CTL_MEANING
+
+struct SCodeKind {
+    uint32_t type;
+    // cppcheck-suppress unusedStructMember ; read through the list below
+    int kind;
+    // cppcheck-suppress unusedStructMember
+    const char* what;
+};
+#define SIM7100_CTL_KIND(type, kind, what) {type, kind, what},
+const SCodeKind kCodeKinds[] = {SIM7100_ERR_CODE_KINDS(SIM7100_CTL_KIND)};
+#undef SIM7100_CTL_KIND
+
+template <size_t N>
+const SMeaning* Find(const SMeaning (&table)[N], int32_t value) {
+    const auto* found = std::find_if(table, table + N, [value](const SMeaning& m) { return m.value == value; });
+    return found != table + N ? found : nullptr;
 }
 
-std::string ErrCodeMeaning(uint32_t type, int32_t errCode) {
-    switch (errCode) {
-    case SIM7100_ERR_REFUSED:
-        return "refused before any exchange";
-    case SIM7100_ERR_WRITE_FAILED:
-        return "eCmdWriteFailed";
-    case SIM7100_ERR_ERROR_RESULT:
-        return "eCmdError";
-    case SIM7100_ERR_NO_FINAL:
-        return "eCmdPending";
-    case SIM7100_ERR_OVERFLOW:
-        return "eCmdOverflow";
+}  // namespace
+
+std::string StatusName(int32_t cmdStatus) {
+    const SMeaning* m = Find(kStatuses, cmdStatus);
+    return m != nullptr ? m->name : "";
+}
+
+std::string StatusMeaning(int32_t cmdStatus) {
+    const SMeaning* m = Find(kStatuses, cmdStatus);
+    return m != nullptr ? m->text : "";
+}
+
+// The dissector reads the same lists the same way (tools/wireshark/sim7100.in.lua).
+std::string ErrCodeMeaning(uint32_t type, int32_t cmdStatus, int32_t errCode) {
+    if (const SMeaning* m = errCode < 0 ? Find(kErrors, errCode) : nullptr)
+        return std::string(m->name) + ": " + m->text;
+    if (errCode == 0 && cmdStatus != SIM7100_STATUS_OK && cmdStatus != SIM7100_STATUS_CHIP_TYPE) return "";
+    const auto* kind = std::find_if(std::begin(kCodeKinds), std::end(kCodeKinds),
+                                    [type](const SCodeKind& k) { return k.type == type; });
+    if (kind == std::end(kCodeKinds)) return "";
+    switch (kind->kind) {
+    case SIM7100_CODE_CHIP_TYPE: {
+        const SMeaning* chip = Find(kChips, errCode);
+        return chip != nullptr ? std::string(kind->what) + ": " + chip->name : "";
+    }
+    case SIM7100_CODE_SMS_MODE:
+        return std::string(kind->what) + ": " +
+               (errCode == SIM7100_SMS_MODE_PDU ? SIM7100_SMS_MODE_PDU_NAME : SIM7100_SMS_MODE_TEXT_NAME);
+    case SIM7100_CODE_SIM_STATE:
+        return errCode == SIM7100_SIM_STATE_UNNAMED ? kind->what : "";
     default:
-        break;
+        return kind->what;
     }
-    if (type == SIM7100_MSG_GET_CHIP_TYPE) {
-        switch (errCode) {
-        case SIM7100_CHIP_SIM7100E:
-            return "SIM7100E";
-        case SIM7100_CHIP_SIM7100A:
-            return "SIM7100A";
-        case SIM7100_CHIP_SIM7600G:
-            return "SIM7600G";
-        case SIM7100_CHIP_UNKNOWN:
-            return "unknown chip";
-        default:
-            break;
-        }
-    }
-    return "";
 }
 
 std::vector<std::string> ResponseWarnings(const SRequest& request, const SResponse& response) {
@@ -154,7 +164,8 @@ std::string FormatHuman(const SRequest& request, const SResponse& response) {
     for (const std::string& w : ResponseWarnings(request, response)) block += Row("warning", w);
     const std::string status = StatusMeaning(response.cmdStatus);
     block += Row("cmdStatus", WithMeaning(response.cmdStatus, status.empty() ? "unknown" : status));
-    block += Row("errCode", WithMeaning(response.errCode, ErrCodeMeaning(response.type, response.errCode)));
+    block += Row("errCode",
+                 WithMeaning(response.errCode, ErrCodeMeaning(response.type, response.cmdStatus, response.errCode)));
     const std::vector<std::string> lines = DisplayLines(response.text);
     if (lines.empty()) {
         block += Row("text", "--");
@@ -165,23 +176,47 @@ std::string FormatHuman(const SRequest& request, const SResponse& response) {
     return block;
 }
 
-std::string FormatJson(const SRequest& request, const SResponse& response) {
+namespace {
+
+nlohmann::ordered_json JsonHead(const SRequest& request, uint32_t type) {
     nlohmann::ordered_json j;
-    j["type"] = response.type;
-    const std::string name = TypeName(response.type);
+    j["type"] = type;
+    const std::string name = TypeName(type);
     j["typeName"] = name.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(name);
     j["request"] = request.command;
     j["args"] = request.args;
+    return j;
+}
+
+std::string Dump(const nlohmann::ordered_json& j) {
+    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string FormatUnanswered(const SRequest& request, const std::string& outcome, const std::string& note) {
+    nlohmann::ordered_json j = JsonHead(request, request.type);
+    j["cmdStatus"] = nullptr;
+    j["status"] = outcome;
+    j["errCode"] = nullptr;
+    j["errMeaning"] = nullptr;
+    j["text"] = nullptr;
+    j["warnings"] = {note};
+    return Dump(j);
+}
+
+std::string FormatJson(const SRequest& request, const SResponse& response) {
+    nlohmann::ordered_json j = JsonHead(request, response.type);
     j["cmdStatus"] = response.cmdStatus;
-    const std::string status = StatusMeaning(response.cmdStatus);
+    const std::string status = StatusName(response.cmdStatus);
     j["status"] = status.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(status);
     j["errCode"] = response.errCode;
-    const std::string meaning = ErrCodeMeaning(response.type, response.errCode);
+    const std::string meaning = ErrCodeMeaning(response.type, response.cmdStatus, response.errCode);
     j["errMeaning"] = meaning.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(meaning);
     j["text"] = response.text;
     const std::vector<std::string> warnings = ResponseWarnings(request, response);
     if (!warnings.empty()) j["warnings"] = warnings;
-    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return Dump(j);
 }
 
 }  // namespace ctl

@@ -21,11 +21,12 @@ struct SResponse {
 // Reads the record out of a response payload; a short one leaves zeros.
 SResponse DecodeResponse(uint32_t type, const Bytes& payload);
 
-// "ok", "failed", ... ; "" for a value the daemon does not use.
-std::string StatusMeaning(int32_t cmdStatus);
-// The exchange-status name, the chip name and the like; "" when the number
-// speaks for itself.
-std::string ErrCodeMeaning(uint32_t type, int32_t errCode);
+// From protocol/sim7100_meanings.h; "" for a value the daemon does not use.
+std::string StatusName(int32_t cmdStatus);     // "ok", "failed", ...
+std::string StatusMeaning(int32_t cmdStatus);  // "request carried out", ...
+// What errCode holds for this request type and status ("eCmdError: ...",
+// "chip type: SIM7600G", "signal strength, +CSQ"); "" when it says nothing.
+std::string ErrCodeMeaning(uint32_t type, int32_t cmdStatus, int32_t errCode);
 // Problems with the response frame itself; empty when it is as expected.
 std::vector<std::string> ResponseWarnings(const SRequest& request, const SResponse& response);
 
@@ -37,5 +38,8 @@ std::vector<std::string> DisplayLines(const std::string& text);
 std::string FormatHuman(const SRequest& request, const SResponse& response);
 // One line, no line end; texts that are not UTF-8 get U+FFFD.
 std::string FormatJson(const SRequest& request, const SResponse& response);
+// One line for a request that got no response: "status" is the outcome
+// ("timeout", "link closed", ...), the record's fields are null.
+std::string FormatUnanswered(const SRequest& request, const std::string& outcome, const std::string& note);
 
 }  // namespace ctl

@@ -4,16 +4,21 @@
 
 #include <poll.h>
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
 #include "ctl_commands.h"
 #include "ctl_link.h"
 #include "ctl_output.h"
 #include "trace_script.h"
+
+#ifdef SIM7100CTL_EDITLINE
+#include <editline/readline.h>
+#endif
 
 namespace {
 
@@ -104,9 +109,11 @@ public:
     // Sends one request and shows its response; false once nothing more can be sent.
     bool Run(const SRequest& request) {
         if (m_broken || m_closed || m_terminated) return false;
+        // What sim7100ctl made of the words goes out before the request does.
+        for (const std::string& note : request.notes) Note("'" + request.Display() + "': " + note);
         std::string error;
         if (!m_link.Send(request.type, request.payload, error)) {
-            Note("cannot send " + Named(request) + ": " + error);
+            Unanswered(request, "not sent", "cannot send " + Named(request) + ": " + error);
             m_closed = m_unanswered = true;
             return false;
         }
@@ -128,16 +135,19 @@ public:
         case EWait::Ok:
             break;
         case EWait::Timeout:
-            Note("no response to " + Named(request) + " within " + Seconds(m_options.timeout) +
-                 " (--timeout); nothing more is sent");
+            Unanswered(request, "timeout",
+                       "no response to " + Named(request) + " within " + Seconds(m_options.timeout) +
+                           " (--timeout); nothing more is sent");
             m_broken = m_unanswered = true;
             return false;
         case EWait::Closed:
-            Note("the daemon closed the link while " + Named(request) + " waited for its response");
+            Unanswered(request, "link closed",
+                       "the daemon closed the link while " + Named(request) + " waited for its response");
             m_closed = m_unanswered = true;
             return false;
         case EWait::Failed:
-            Note("link fault while " + Named(request) + " waited for its response: " + error);
+            Unanswered(request, "link fault",
+                       "link fault while " + Named(request) + " waited for its response: " + error);
             m_broken = m_unanswered = true;
             return false;
         }
@@ -202,6 +212,13 @@ public:
     }
 
 private:
+    // A request that got no response: said on standard error, and in --json
+    // also as an object of its own, so a reader of the output misses none.
+    void Unanswered(const SRequest& request, const char* outcome, const std::string& note) const {
+        Note(note);
+        if (m_options.json) Print(FormatUnanswered(request, outcome, note) + "\n");
+    }
+
     bool WritePortFile() {
         const std::string temporary = m_options.portFile + ".tmp";
         std::ofstream out(temporary);
@@ -223,38 +240,174 @@ private:
     bool m_failed = false;
 };
 
-void Interact(CSession& session) {
-    Note("type a command per line ('help' lists them, 'quit' ends)");
-    std::string line;
-    while (!session.Over()) {
-        fputs("sim7100ctl> ", stderr);
-        fflush(stderr);
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {session.LinkFd(), POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) continue;
-        if (fds[1].revents != 0) {
-            fputs("\n", stderr);
-            session.Unasked();
-            continue;
+// Lines of standard input as they come, so a script that waits for the
+// daemon's answers can be fed through a pipe; at a terminal, with libedit's
+// line editing and history.
+class CLineSource {
+public:
+    enum class EEvent { Line, Link, End };
+
+    // libedit edits only where it also writes to a terminal.
+    explicit CLineSource(bool prompt) : m_prompt(prompt), m_edit(prompt && isatty(STDERR_FILENO)) {
+#ifdef SIM7100CTL_EDITLINE
+        if (m_edit) {
+            // Responses go to standard output; the prompt and the echo do not.
+            rl_outstream = stderr;
+            Install();
         }
-        if (!std::getline(std::cin, line)) {
+#endif
+    }
+    ~CLineSource() {
+#ifdef SIM7100CTL_EDITLINE
+        if (m_edit) rl_callback_handler_remove();
+#endif
+    }
+    CLineSource(const CLineSource&) = delete;
+    CLineSource& operator=(const CLineSource&) = delete;
+
+    // Waits for a whole line or for the link to become readable.
+    EEvent Next(int linkFd, std::string& line) {
+        for (;;) {
+            if (TakeLine(line)) return EEvent::Line;
+            if (m_ended) return EEvent::End;
+            ShowPrompt();
+            pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {linkFd, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return EEvent::End;
+            }
+            if (fds[1].revents != 0) {
+                if (m_prompt) fputs("\n", stderr);
+                m_shown = false;
+                return EEvent::Link;
+            }
+            if (fds[0].revents != 0) Read();
+        }
+    }
+
+    // After output of its own, the prompt is shown afresh.
+    void Redisplay() { ShowPrompt(); }
+
+private:
+#ifdef SIM7100CTL_EDITLINE
+    static CLineSource*& Current() {
+        static CLineSource* current = nullptr;
+        return current;
+    }
+    static void OnLine(char* text) {
+        CLineSource* self = Current();
+        if (text == nullptr) {
+            self->m_ended = true;
             fputs("\n", stderr);
             return;
         }
+        if (*text != '\0') add_history(text);
+        self->m_lines.push_back(text);
+        free(text);  // NOLINT(cppcoreguidelines-no-malloc): libedit hands over a malloc'd line
+        self->m_shown = false;
+    }
+    // Shows the prompt.
+    void Install() {
+        Current() = this;
+        rl_callback_handler_install("sim7100ctl> ", OnLine);
+        m_shown = true;
+    }
+#endif
+
+    void ShowPrompt() {
+        if (!m_prompt || m_shown) return;
+#ifdef SIM7100CTL_EDITLINE
+        if (m_edit) {
+            rl_callback_handler_remove();
+            Install();
+            return;
+        }
+#endif
+        m_shown = true;
+        fputs("sim7100ctl> ", stderr);
+        fflush(stderr);
+    }
+
+    void Read() {
+#ifdef SIM7100CTL_EDITLINE
+        if (m_edit) {
+            rl_callback_read_char();
+            return;
+        }
+#endif
+        char chunk[4096];
+        const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n > 0) {
+            m_buffer.append(chunk, static_cast<size_t>(n));
+            m_shown = false;
+        } else if (n == 0 || errno != EINTR) {
+            // A last line without its line end still counts.
+            if (!m_buffer.empty()) m_lines.push_back(m_buffer);
+            m_buffer.clear();
+            m_ended = true;
+        }
+    }
+
+    bool TakeLine(std::string& line) {
+        const size_t end = m_buffer.find('\n');
+        if (end != std::string::npos) {
+            m_lines.push_back(m_buffer.substr(0, end));
+            m_buffer.erase(0, end + 1);
+        }
+        if (m_lines.empty()) return false;
+        line = m_lines.front();
+        m_lines.erase(m_lines.begin());
+        return true;
+    }
+
+    bool m_prompt;
+    bool m_edit;
+    bool m_shown = false;  // the prompt is on the screen
+    bool m_ended = false;
+    std::string m_buffer;
+    std::vector<std::string> m_lines;
+};
+
+// Requests line by line as they come.  At the prompt a refused line sends
+// nothing and the prompt goes on; in a script it ends the session.
+int Interact(CSession& session, bool prompt, const std::string& name) {
+    if (prompt) Note("type a command per line ('help' lists them, 'quit' ends)");
+    CLineSource source(prompt);
+    std::string line;
+    for (unsigned number = 1; !session.Over(); ++number) {
+        switch (source.Next(session.LinkFd(), line)) {
+        case CLineSource::EEvent::End:
+            return kExitOk;
+        case CLineSource::EEvent::Link:
+            session.Unasked();
+            --number;
+            continue;
+        case CLineSource::EEvent::Line:
+            break;
+        }
         const std::vector<std::string> words = SplitWords(line);
         if (words.empty()) continue;
-        if (words[0] == "quit" || words[0] == "exit") return;
-        if (words[0] == "help") {
+        if (prompt && (words[0] == "quit" || words[0] == "exit")) return kExitOk;
+        if (prompt && words[0] == "help") {
             fputs(words.size() > 1 ? ParseWords({words[1], "--help"}).help.c_str() : CommandSummary().c_str(), stderr);
             continue;
         }
         const SParseOutcome parsed = ParseWords(words);
-        if (!parsed.help.empty()) fputs(parsed.help.c_str(), stderr);
-        if (!parsed.error.empty()) Note(parsed.error + "; nothing sent");
+        if (prompt) {
+            if (!parsed.help.empty()) fputs(parsed.help.c_str(), stderr);
+            if (!parsed.error.empty()) Note(parsed.error + "; nothing sent");
+        } else if (!parsed.Ok()) {
+            Note(name + ":" + std::to_string(number) + ": " +
+                 (parsed.help.empty() ? parsed.error : "--help is not a request") + "; nothing more is sent");
+            return kExitUsage;
+        }
         for (const SRequest& r : parsed.requests) {
             // cppcheck-suppress useStlAlgorithm ; sends them in order, stopping where the session ends
             if (!session.Run(r)) break;
         }
+        source.Redisplay();
     }
+    return kExitOk;
 }
 
 // Prints the script a trace implies instead of running a session.
@@ -303,8 +456,9 @@ int Run(int argc, char** argv) {
         ->needs(fromTrace);
     app.prefix_command();
     app.footer(CommandSummary() +
-               "\nWithout requests and --script: a prompt when standard input is a terminal, else requests\n"
-               "are read from standard input.  terminate is sent at the end unless --keep-open.\n"
+               "\nWithout requests and --script: a prompt with line editing and history when standard input\n"
+               "is a terminal, else requests are read from standard input line by line as they come.\n"
+               "terminate is sent at the end unless --keep-open.\n"
                "Exit status: 0 every request answered, 1 a request went unanswered (time-out, link\n"
                "dropped, wrong frame), 2 usage or refused argument, 3 no daemon registered, 4 --strict\n"
                "and a response reported failure.");
@@ -317,7 +471,7 @@ int Run(int argc, char** argv) {
     if (!options.trace.empty()) return ScriptFromTraceFile(options);
     const std::vector<std::string> words = app.remaining();
     SParseOutcome parsed;
-    bool interactive = false;
+    bool lines = false;  // standard input, line by line once the daemon is there
     if (!words.empty() && !options.script.empty()) {
         Note("give requests on the command line or with --script, not both");
         return kExitUsage;
@@ -331,10 +485,8 @@ int Run(int argc, char** argv) {
             return kExitUsage;
         }
         parsed = ParseScript(file, options.script);
-    } else if (!options.script.empty() || !isatty(STDIN_FILENO)) {
-        parsed = ParseScript(std::cin, "standard input");
     } else {
-        interactive = true;
+        lines = true;
     }
     if (!parsed.help.empty()) {
         Print(parsed.help);
@@ -348,8 +500,12 @@ int Run(int argc, char** argv) {
     CSession session(options);
     const int opened = session.Open();
     if (opened != kExitOk) return opened;
-    if (interactive) {
-        Interact(session);
+    if (lines) {
+        const int status = Interact(session, options.script.empty() && isatty(STDIN_FILENO), "standard input");
+        if (status != kExitOk) {
+            session.Finish();
+            return status;
+        }
     } else {
         for (const SRequest& r : parsed.requests) {
             // cppcheck-suppress useStlAlgorithm ; sends them in order, stopping where the session ends

@@ -1,6 +1,6 @@
 /*
  * Writes sim7100.lua: copies the dissector's source and puts the link's
- * vocabulary, read from the protocol header's lists, in place of the line
+ * vocabulary and meanings, read from the protocol headers' lists, in place of the line
  * "--@TABLES@", so the dissector never carries a hand-copied type name,
  * size or offset.
  *   lua_tables SOURCE OUTPUT
@@ -8,40 +8,34 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "sim7100_protocol.h"
+#include "sim7100_meanings.h"
 
-/* The meanings as a field engineer reads them next to the number. */
-struct SMeaning {
-    int value;
-    const char* text;
-};
+/* A Lua string literal; the texts are plain ASCII without quotes. */
+#define SIM7100_LUA_STATUS(value, name, text) fprintf(out, "    [%d] = \"%s\",\n", (int)(value), text);
+#define SIM7100_LUA_ERR(value, name, text)    fprintf(out, "    [%d] = \"%s: %s\",\n", (int)(value), name, text);
+#define SIM7100_LUA_NAMED(value, name)        fprintf(out, "    [%d] = \"%s\",\n", (int)(value), name);
+#define SIM7100_LUA_KIND(type, kind, what) \
+    fprintf(out, "    [%u] = { kind = %d, what = \"%s\" },\n", (unsigned)(type), (int)(kind), what);
 
-static const struct SMeaning kCmdStatus[] = {
-    {SIM7100_STATUS_OK, "request carried out"},
-    {SIM7100_STATUS_FAILED, "request failed or refused"},
-    {SIM7100_STATUS_CONNECTED, "data connection up"},
-    {SIM7100_STATUS_DISCONNECTED, "data connection down or unknown"},
-    {SIM7100_STATUS_SIM_PIN, "SIM waits for its PIN"},
-    {SIM7100_STATUS_SIM_PUK, "SIM waits for its PUK"},
-    {SIM7100_STATUS_SIM_PIN2, "SIM waits for PIN2"},
-    {SIM7100_STATUS_SIM_PUK2, "SIM waits for PUK2"},
-    {SIM7100_STATUS_CHIP_TYPE, "chip type in errCode"},
-    {SIM7100_STATUS_LBS_UNSUPPORTED, "cell location not supported by the firmware"},
-};
-
-static const struct SMeaning kErrCode[] = {
-    {SIM7100_ERR_REFUSED, "refused before any modem traffic"},
-    {SIM7100_ERR_WRITE_FAILED, "command not written to the module"},
-    {SIM7100_ERR_ERROR_RESULT, "module answered with an error"},
-    {SIM7100_ERR_NO_FINAL, "no final result from the module"},
-    {SIM7100_ERR_OVERFLOW, "module answer overflowed the buffer"},
-};
-
-static void WriteMeanings(FILE* out, const char* table, const struct SMeaning* meanings, size_t count) {
-    size_t i;
-    fprintf(out, "local %s = {\n", table);
-    for (i = 0; i < count; ++i) fprintf(out, "    [%d] = \"%s\",\n", meanings[i].value, meanings[i].text);
+static void WriteMeanings(FILE* out) {
+    fprintf(out, "local CMD_STATUS = {\n");
+    SIM7100_STATUS_MEANINGS(SIM7100_LUA_STATUS)
+    fprintf(out, "}\nlocal ERR_CODE = {\n");
+    SIM7100_ERR_MEANINGS(SIM7100_LUA_ERR)
+    fprintf(out, "}\nlocal CHIP_TYPE = {\n");
+    SIM7100_CHIP_MEANINGS(SIM7100_LUA_NAMED)
+    fprintf(out, "}\nlocal SMS_STATUS = {\n");
+    SIM7100_SMS_STATUS_MEANINGS(SIM7100_LUA_NAMED)
+    fprintf(out, "}\nlocal CODE_KIND = {\n");
+    SIM7100_ERR_CODE_KINDS(SIM7100_LUA_KIND)
     fprintf(out, "}\n");
+    fprintf(out, "local CODE_CHIP_TYPE, CODE_SMS_MODE, CODE_NUMBER, CODE_SIM_STATE = %d, %d, %d, %d\n",
+            SIM7100_CODE_CHIP_TYPE, SIM7100_CODE_SMS_MODE, SIM7100_CODE_NUMBER, SIM7100_CODE_SIM_STATE);
+    fprintf(out, "local SIM_STATE_UNNAMED, STATUS_OK, STATUS_CHIP_TYPE = %d, %d, %d\n", SIM7100_SIM_STATE_UNNAMED,
+            SIM7100_STATUS_OK, SIM7100_STATUS_CHIP_TYPE);
+    fprintf(out, "local SMS_MODE_PDU, SMS_MODE_PDU_NAME, SMS_MODE_TEXT_NAME = %d, \"%s\", \"%s\"\n",
+            SIM7100_SMS_MODE_PDU, SIM7100_SMS_MODE_PDU_NAME, SIM7100_SMS_MODE_TEXT_NAME);
+    fprintf(out, "local SMS_STATUS_OTHER_NAME = \"%s\"\n", SIM7100_SMS_STATUS_OTHER_NAME);
 }
 
 static void WriteTables(FILE* out) {
@@ -50,6 +44,7 @@ static void WriteTables(FILE* out) {
     fprintf(out, "local TEXT_OFFSET = %u\n", (unsigned)offsetof(SCmdResponseData, text));
     fprintf(out, "local MSG_REGISTER = %u\n", SIM7100_MSG_REGISTER);
     fprintf(out, "local MSG_TERMINATE = %u\n", SIM7100_MSG_TERMINATE);
+    fprintf(out, "local MSG_LAST = %u\n", SIM7100_MSG_LAST_REQUEST);
     fprintf(out, "local PAYLOAD_NONE, PAYLOAD_LAYOUT, PAYLOAD_TEXT = %d, %d, %d\n", SIM7100_PAYLOAD_NONE,
             SIM7100_PAYLOAD_LAYOUT, SIM7100_PAYLOAD_TEXT);
     fprintf(out, "local FIELD_BYTE, FIELD_STRING, FIELD_STRING_OPT, FIELD_CHARS = %d, %d, %d, %d\n", SIM7100_FIELD_BYTE,
@@ -70,8 +65,7 @@ static void WriteTables(FILE* out) {
     SIM7100_REQUEST_FIELDS(SIM7100_LUA_FIELD)
 #undef SIM7100_LUA_FIELD
 
-    WriteMeanings(out, "CMD_STATUS", kCmdStatus, sizeof kCmdStatus / sizeof kCmdStatus[0]);
-    WriteMeanings(out, "ERR_CODE", kErrCode, sizeof kErrCode / sizeof kErrCode[0]);
+    WriteMeanings(out);
 }
 
 int main(int argc, char** argv) {

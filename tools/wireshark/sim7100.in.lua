@@ -5,12 +5,52 @@
 -- responses.  Load it from a plugin folder or with -X lua_script:sim7100.lua;
 -- see docs/wireshark.md.
 --
--- The vocabulary below is generated from protocol/sim7100_protocol.h by the
--- build (tools/wireshark/lua_tables.c), never copied by hand.
+-- The vocabulary and the meanings below are generated from
+-- protocol/sim7100_protocol.h and protocol/sim7100_meanings.h by the build
+-- (tools/wireshark/lua_tables.c), never copied by hand.
 
 --@TABLES@
 
 local DEFAULT_PORT = 50001
+
+-- What errCode says, by request type; "" when it says nothing.  sim7100ctl
+-- reads the same lists the same way (tools/sim7100ctl/ctl_output.cpp).
+local function err_meaning(type, status, code)
+    if code < 0 and ERR_CODE[code] then
+        return ERR_CODE[code]
+    end
+    if code == 0 and status ~= STATUS_OK and status ~= STATUS_CHIP_TYPE then
+        return ""
+    end
+    local kind = CODE_KIND[type]
+    if not kind then
+        return ""
+    elseif kind.kind == CODE_CHIP_TYPE then
+        return CHIP_TYPE[code] and (kind.what .. ": " .. CHIP_TYPE[code]) or ""
+    elseif kind.kind == CODE_SMS_MODE then
+        return kind.what .. ": " .. (code == SMS_MODE_PDU and SMS_MODE_PDU_NAME or SMS_MODE_TEXT_NAME)
+    elseif kind.kind == CODE_SIM_STATE then
+        return code == SIM_STATE_UNNAMED and kind.what or ""
+    end
+    return kind.what
+end
+
+-- Bytes as sim7100ctl shows them: printable ASCII as it is, the backslash
+-- doubled, CR, LF and tab as \r \n \t, every other byte as \xNN.
+local ESCAPES = { [9] = "\\t", [10] = "\\n", [13] = "\\r", [92] = "\\\\" }
+local function escaped(raw)
+    return (raw:gsub("[%c\\\128-\255]", function(c)
+        local b = c:byte()
+        return ESCAPES[b] or string.format("\\x%02x", b)
+    end))
+end
+
+-- A frame header whose length no side would send: bytes of something else
+-- (text typed into the port, a stream picked up mid-frame).
+local MAX_PLAUSIBLE = 0x100000
+local function implausible(length, type)
+    return length > MAX_PLAUSIBLE or (length > 0xFFFF and type > MSG_LAST)
+end
 
 local sim7100 = Proto("sim7100", "SIM7100 daemon link")
 
@@ -27,10 +67,15 @@ local pf = {
     type = ProtoField.uint32("sim7100.type", "Message type", base.DEC, TYPE_NAMES),
     direction = ProtoField.uint8("sim7100.direction", "Direction", base.DEC, DIRECTIONS),
     request_text = ProtoField.string("sim7100.request_text", "Text"),
-    ignored = ProtoField.bytes("sim7100.ignored", "Payload the daemon does not read"),
+    ignored = ProtoField.bytes("sim7100.ignored", "Payload not read"),
     cmdstatus = ProtoField.int32("sim7100.cmdstatus", "cmdStatus", base.DEC, CMD_STATUS),
     errcode = ProtoField.int32("sim7100.errcode", "errCode", base.DEC),
+    meaning = ProtoField.string("sim7100.errcode.meaning", "errCode meaning"),
     text = ProtoField.string("sim7100.text", "Text"),
+    line = ProtoField.string("sim7100.text.line", "Line"),
+    sms_status = ProtoField.string("sim7100.sms_status", "SMS status selected"),
+    sms_mode = ProtoField.string("sim7100.sms_mode", "SMS mode"),
+    not_frame = ProtoField.bytes("sim7100.not_frame", "Bytes that are not a frame"),
     response_in = ProtoField.framenum("sim7100.response_in", "Response in", base.NONE, frametype.RESPONSE),
     request_in = ProtoField.framenum("sim7100.request_in", "Request in", base.NONE, frametype.REQUEST),
     time = ProtoField.double("sim7100.time", "Round trip (ms)"),
@@ -55,7 +100,8 @@ for _, f in pairs(pf) do
 end
 sim7100.fields = fields
 
--- Only what the daemon refuses is flagged; what it serves is not.
+-- Warnings: what the daemon refuses, and a link that is out of order.  What
+-- the daemon serves gets at most a note.
 local ex = {
     short = ProtoExpert.new("sim7100.short", "Payload shorter than the request needs: refused",
         expert.group.MALFORMED, expert.severity.WARN),
@@ -64,8 +110,21 @@ local ex = {
     empty = ProtoExpert.new("sim7100.empty", "Empty text: refused", expert.group.MALFORMED, expert.severity.WARN),
     unknown = ProtoExpert.new("sim7100.unknown", "Unknown message type: no response", expert.group.PROTOCOL,
         expert.severity.WARN),
+    long = ProtoExpert.new("sim7100.long", "Payload longer than the request reads: the rest is ignored",
+        expert.group.PROTOCOL, expert.severity.NOTE),
+    bad_length = ProtoExpert.new("sim7100.bad_length", "Response record of the wrong length",
+        expert.group.MALFORMED, expert.severity.WARN),
+    register_payload = ProtoExpert.new("sim7100.register_payload", "Registration frame with a payload",
+        expert.group.MALFORMED, expert.severity.WARN),
+    orphan = ProtoExpert.new("sim7100.orphan", "Response to no request of its type", expert.group.SEQUENCE,
+        expert.severity.WARN),
+    unanswered = ProtoExpert.new("sim7100.unanswered", "Request without a response in the capture",
+        expert.group.SEQUENCE, expert.severity.WARN),
+    not_frame = ProtoExpert.new("sim7100.not_frame", "Not a frame of this link", expert.group.MALFORMED,
+        expert.severity.WARN),
 }
-sim7100.experts = { ex.short, ex.unterminated, ex.empty, ex.unknown }
+sim7100.experts = { ex.short, ex.unterminated, ex.empty, ex.unknown, ex.long, ex.bad_length, ex.register_payload,
+    ex.orphan, ex.unanswered, ex.not_frame }
 
 sim7100.prefs.port = Pref.uint("TCP port", DEFAULT_PORT, "The port the RTOS side listens on")
 
@@ -73,10 +132,12 @@ sim7100.prefs.port = Pref.uint("TCP port", DEFAULT_PORT, "The port the RTOS side
 -- response each; nothing else ties a response to its request.
 local pending -- link -> queue of requests still unanswered
 local pairs_of -- PDU key -> { request = frame } or { response = frame }, with ms
+local orphans -- PDU key -> the request type the queue expected, or 0 for none
 
 function sim7100.init()
     pending = {}
     pairs_of = {}
+    orphans = {}
 end
 
 -- A frame may carry several PDUs and end a reassembled one as well; the
@@ -97,7 +158,31 @@ end
 
 local function add_string(tree, field, range)
     local value, terminated = zstring(range)
-    return tree:add(field, range, value), terminated
+    return tree:add(field, range, escaped(value)), terminated
+end
+
+-- A long text as lines of its own, each cut where its shown form would
+-- pass what an item shows, so -V and the packet details carry it whole.
+local LINE_CHUNK = 200
+local function add_lines(item, range, text)
+    local start = 1
+    while start <= #text do
+        local stop = text:find("[\r\n]", start) or (#text + 1)
+        local at = start
+        repeat
+            local last, shown = at, 0
+            while last < stop and shown + #escaped(text:sub(last, last)) <= LINE_CHUNK do
+                shown = shown + #escaped(text:sub(last, last))
+                last = last + 1
+            end
+            item:add(pf.line, range(at - 1, math.max(last - at, 1)), escaped(text:sub(at, last - 1)))
+            at = last
+        until at >= stop
+        if text:sub(stop, stop + 1) == "\r\n" then
+            stop = stop + 1
+        end
+        start = stop + 1
+    end
 end
 
 local function check_size(tree, request, length)
@@ -109,6 +194,12 @@ local function check_size(tree, request, length)
     return false
 end
 
+-- The SMS bytes as the daemon reads them.
+local SMS_FIELDS = {
+    status = function(value) return SMS_STATUS[value] or SMS_STATUS_OTHER_NAME end,
+    mode = function(value) return value == SMS_MODE_PDU and SMS_MODE_PDU_NAME or SMS_MODE_TEXT_NAME end,
+}
+
 local function dissect_layout(tvb, tree, request, length)
     if not check_size(tree, request, length) then
         return 0
@@ -116,7 +207,12 @@ local function dissect_layout(tvb, tree, request, length)
     for _, field in ipairs(request.fields) do
         local range = tvb(FRAME_HEADER_SIZE + field.offset, field.size)
         if field.kind == FIELD_BYTE then
-            tree:add(field.pf, range)
+            local item = tree:add(field.pf, range)
+            local shown = SMS_FIELDS[field.name]
+            if shown then
+                item:add(field.name == "mode" and pf.sms_mode or pf.sms_status, range, shown(range:uint()))
+                    :set_generated()
+            end
         else
             local item, terminated = add_string(tree, field.pf, range)
             local checked = field.kind == FIELD_STRING or (field.kind == FIELD_STRING_OPT and range:range(0, 1):uint() ~= 0)
@@ -144,24 +240,27 @@ local function dissect_request(tvb, tree, request, length)
     return 0
 end
 
-local function dissect_record(tvb, tree, length)
+-- A record of any other length is not decoded: its numbers would be noise.
+local function dissect_record(tvb, tree, type, length)
     local status
-    if length >= 4 then
-        status = tvb(FRAME_HEADER_SIZE, 4):le_int()
-        tree:add_le(pf.cmdstatus, tvb(FRAME_HEADER_SIZE, 4))
+    if length ~= RESPONSE_SIZE then
+        tree:add_proto_expert_info(ex.bad_length, string.format("Response record of %u bytes, %u expected",
+            length, RESPONSE_SIZE))
+        return 0
     end
-    if length >= 8 then
-        local code = tvb(FRAME_HEADER_SIZE + 4, 4):le_int()
-        local item = tree:add_le(pf.errcode, tvb(FRAME_HEADER_SIZE + 4, 4))
-        if ERR_CODE[code] then
-            item:append_text(" (" .. ERR_CODE[code] .. ")")
-        end
+    status = tvb(FRAME_HEADER_SIZE, 4):le_int()
+    tree:add_le(pf.cmdstatus, tvb(FRAME_HEADER_SIZE, 4))
+    local code = tvb(FRAME_HEADER_SIZE + 4, 4):le_int()
+    local item = tree:add_le(pf.errcode, tvb(FRAME_HEADER_SIZE + 4, 4))
+    local meaning = err_meaning(type, status, code)
+    if meaning ~= "" then
+        item:append_text(" (" .. meaning .. ")")
+        item:add(pf.meaning, tvb(FRAME_HEADER_SIZE + 4, 4), meaning):set_generated()
     end
-    local text_size = math.min(length, RESPONSE_SIZE) - TEXT_OFFSET
-    if text_size > 0 then
-        add_string(tree, pf.text, tvb(FRAME_HEADER_SIZE + TEXT_OFFSET, text_size))
-    end
-    return math.min(length, RESPONSE_SIZE), status
+    local range = tvb(FRAME_HEADER_SIZE + TEXT_OFFSET, RESPONSE_SIZE - TEXT_OFFSET)
+    local text_item = add_string(tree, pf.text, range)
+    add_lines(text_item, range, (zstring(range)))
+    return RESPONSE_SIZE, status
 end
 
 -- Records the request or response for pairing on the first pass and shows
@@ -173,18 +272,38 @@ local function pair(tvb, pinfo, tree, link, type, is_request)
         local queue = pending[link]
         if is_request then
             table.insert(queue, { frame = pinfo.number, key = key, ts = pinfo.abs_ts, type = type })
-        elseif #queue > 0 then
-            local request = table.remove(queue, 1)
-            if request.type == type then
+        else
+            -- The oldest request of its type; the ones before it were
+            -- never answered.
+            local at
+            for i, request in ipairs(queue) do
+                if request.type == type then
+                    at = i
+                    break
+                end
+            end
+            if at then
+                local request = queue[at]
+                for _ = 1, at do
+                    table.remove(queue, 1)
+                end
                 -- In microseconds, as a capture's timestamps go.
                 local ms = math.floor((pinfo.abs_ts - request.ts) * 1e6 + 0.5) / 1000
                 pairs_of[key] = { request = request.frame, ms = ms }
                 pairs_of[request.key] = { response = pinfo.number, ms = ms }
+            else
+                orphans[key] = true
             end
         end
     end
     local found = pairs_of[key]
     if not found then
+        if orphans[key] then
+            tree:add_proto_expert_info(ex.orphan)
+        elseif is_request and pinfo.visited then
+            -- Only a later pass knows the whole capture.
+            tree:add_proto_expert_info(ex.unanswered)
+        end
         return
     end
     if found.response then
@@ -212,7 +331,16 @@ local function dissect_frame(tvb, pinfo, tree)
     local request = REQUEST_TYPES[type]
     local used = 0
     local summary
-    if to_daemon then
+    if implausible(length, type) then
+        summary = "Not a frame"
+        root:add(pf.not_frame, tvb())
+        root:add_proto_expert_info(ex.not_frame, string.format(
+            "Not a frame of this link: a header announcing %u bytes of type %u; starts with \"%s\"", length, type,
+            escaped(tvb(0, math.min(tvb:len(), 32)):raw())))
+        root:append_text(", " .. summary)
+        pinfo.cols.info:append(summary)
+        return tvb:len()
+    elseif to_daemon then
         summary = name .. " request"
         if request then
             used = dissect_request(tvb, root, request, length)
@@ -224,11 +352,15 @@ local function dissect_frame(tvb, pinfo, tree)
         end
     elseif type == MSG_REGISTER then
         summary = "Registration"
+        if length > 0 then
+            root:add_proto_expert_info(ex.register_payload, string.format(
+                "Registration frame with a payload of %u bytes: the RTOS side expects 8 bytes alone", length))
+        end
     else
         summary = name .. " response"
         if request then
             local status
-            used, status = dissect_record(tvb, root, length)
+            used, status = dissect_record(tvb, root, type, length)
             if status then
                 summary = string.format("%s: %s", summary, CMD_STATUS[status] or tostring(status))
             end
@@ -236,7 +368,11 @@ local function dissect_frame(tvb, pinfo, tree)
         end
     end
     if length > used then
-        root:add(pf.ignored, tvb(FRAME_HEADER_SIZE + used, length - used))
+        local item = root:add(pf.ignored, tvb(FRAME_HEADER_SIZE + used, length - used))
+        if to_daemon and request and used == request.size and request.payload ~= PAYLOAD_TEXT then
+            item:add_proto_expert_info(ex.long, string.format("%u bytes past what the request reads: ignored, served",
+                length - used))
+        end
     end
     root:append_text(", " .. summary)
 
@@ -246,7 +382,12 @@ local function dissect_frame(tvb, pinfo, tree)
 end
 
 local function frame_length(tvb, pinfo, offset)
-    return math.min(FRAME_HEADER_SIZE + tvb(offset, 4):le_uint(), 0xFFFFFFFF)
+    local length = tvb(offset, 4):le_uint()
+    if implausible(length, tvb(offset + 4, 4):le_uint()) then
+        -- Waiting for that much would swallow the rest of the stream.
+        return tvb:len() - offset
+    end
+    return FRAME_HEADER_SIZE + length
 end
 
 function sim7100.dissector(tvb, pinfo, tree)

@@ -136,23 +136,12 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         if (c.peer != EPeer::Absent) {
             const uint16_t port = ctl.Port();
             ASSERT_NE(port, 0) << ctl.Stderr();
-            // Plays the daemon: registers, then reads requests (a deadline on each read) until terminate.
-            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            const timeval deadline{10, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
-            const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-            ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-            const std::string registration = sim7100::EncodeFrame(c.registration);
-            send(fd, registration.data(), registration.size(), MSG_NOSIGNAL);
-            // The requests here carry no payload.
-            for (Sim7100FrameHeader h{}; recv(fd, &h, sizeof h, MSG_WAITALL) == static_cast<ssize_t>(sizeof h);) {
-                seen.push_back(h.type);
-                if (h.type == SIM7100_MSG_TERMINATE || (c.peer == EPeer::HangUp && seen.size() > 1)) break;
-                if (c.peer == EPeer::Silent) continue;
-                const std::string reply = sim7100::EncodeResponse(h.type, {1, 0, "50% done\r\nOK\r\n"});
-                send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            SFakeDaemon daemon(port, c.registration);
+            for (uint32_t type; (type = daemon.Next()) != 0;) {
+                seen.push_back(type);
+                if (type == SIM7100_MSG_TERMINATE || (c.peer == EPeer::HangUp && seen.size() > 1)) break;
+                if (c.peer != EPeer::Silent) daemon.Answer(type);
             }
-            close(fd);
         }
         EXPECT_EQ(ctl.Exit(20s), c.exitStatus) << ctl.Stderr();
         EXPECT_NE(ctl.Stderr().find(c.stderrPart), std::string::npos) << ctl.Stderr();

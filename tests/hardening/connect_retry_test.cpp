@@ -13,13 +13,13 @@ namespace {
 
 // The ActiveOpens counter of the process's network namespace; -1 if unread.
 long ActiveOpens(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/net/snmp");
+    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/net/snmp"));
     std::string names, values;
     while (std::getline(in, names) && std::getline(in, values)) {
         if (names.rfind("Tcp:", 0) != 0) continue;
         std::istringstream n(names), v(values);
         for (std::string name, value; n >> name && v >> value;) {
-            if (name == "ActiveOpens") return std::stol(value);
+            if (name == "ActiveOpens") return strtol(value.c_str(), nullptr, 10);
         }
     }
     return -1;

@@ -3,8 +3,11 @@
 // count of opened connections is its count of attempts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "hardening_rig.h"
 
@@ -39,12 +42,26 @@ TEST(ConnectRetry, AttemptsComeOnceASecondWhileNobodyListens) {
         << daemon.Error();
     // In its own namespace once it runs.
     ASSERT_TRUE(daemon.WaitForStdout("sim7100d-dev: overrides:", Within(5000)));
-    ASSERT_TRUE(WaitUntil([&] { return ActiveOpens(daemon.Pid()) >= 1; }, Within(5000)));
-    const auto first = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitUntil([&] { return ActiveOpens(daemon.Pid()) >= 4; }, Within(10000)));
-    // Three pauses of 100 ms between the first attempt and the fourth; the
-    // first is seen up to a poll (and a busy scheduler) late.
-    EXPECT_GE(std::chrono::steady_clock::now() - first, milliseconds(250));
+    // When each count of attempts was first seen, up to 15: a loop that gives
+    // up after ten never gets there.
+    std::vector<std::pair<long, std::chrono::steady_clock::time_point>> seen;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const long n = ActiveOpens(daemon.Pid());
+            if (n > 0 && (seen.empty() || n > seen.back().first)) seen.emplace_back(n, std::chrono::steady_clock::now());
+            return n >= 15;
+        },
+        Within(10000)))
+        << (seen.empty() ? 0 : seen.back().first) << " attempts";
+    // Pauses of 100 ms.  Between two sightings fit no more attempts than
+    // pauses, however late either is seen; and with pauses of 300 ms no two
+    // attempts would be seen 200 ms apart or closer.
+    const auto pause = milliseconds(100);
+    auto closest = std::chrono::steady_clock::duration::max();
+    for (size_t i = 1; i < seen.size(); ++i) closest = std::min(closest, seen[i].second - seen[i - 1].second);
+    EXPECT_LE((seen.back().first - seen.front().first - 1) * pause * 95 / 100,
+              seen.back().second - seen.front().second);
+    EXPECT_LT(closest, Within(200));
 }
 
 }  // namespace

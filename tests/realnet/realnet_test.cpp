@@ -113,11 +113,8 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             // udhcpc asks forever, and Connect waits for it; SIGTERM must not.
             ASSERT_TRUE(WaitUntil(Udhcpc, 10s));
             EXPECT_EQ(Wwan0().mtu, c.mtu);
-            const auto at = std::chrono::steady_clock::now();
             rig.daemon.Signal(SIGTERM);
             EXPECT_EQ(ExitCode(rig.daemon.WaitExit(5s)), 0);
-            const auto took = std::chrono::steady_clock::now() - at;
-            EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 1000);
         }
         EXPECT_FALSE(Wwan0().up);
         EXPECT_TRUE(WaitUntil([] { return !Udhcpc(); }, 5s));

@@ -93,7 +93,7 @@ TEST(ctl_session, AgainstAFaultyPeer) {
 
 TEST(ctl_session, DrivesTheDaemon) {
 #ifndef MODEMSIM_PATH
-    GTEST_SKIP() << "modemsim is not built";
+    SIM7100_SKIP_OR_FAIL("ctl", "modemsim is not built");
 #else
     const STempDir temp;
     const std::string dir = temp.path;

@@ -1,5 +1,6 @@
 # One protocol check, run by ctest as `cmake -DCHECK=... -P check.cmake`.
-# A tool that this host lacks prints "SKIP: <reason>"; ctest counts it skipped.
+# A tool that this host lacks prints "protocol: SKIPPED: <reason>", which ctest
+# counts skipped; under CI (CI set) that is a failure with the same reason.
 #   header       COMPILER STD LANG TARGET_FLAGS: the header compiles alone,
 #                and a probe that narrows uint32_t is refused by its checks
 #   install      the dev component into a fresh DESTDIR
@@ -7,11 +8,16 @@
 #   pkg-config   its Cflags lead a compiler to the header in that DESTDIR
 cmake_minimum_required(VERSION 3.25)
 
-# Ends the check with a skip when the program is missing, else sets `found`.
+# Ends the check with a skip (a failure under CI) when the program is missing,
+# else sets `found`.
 macro(need program)
   find_program(found NAMES ${program} NO_CACHE)
   if(NOT found)
-    message("SKIP: ${program} is not installed")
+    if(NOT "$ENV{CI}" STREQUAL "")
+      message("protocol: FAILED: cannot run under CI: ${program} is not installed")
+      message(FATAL_ERROR "cannot run under CI")
+    endif()
+    message("protocol: SKIPPED: ${program} is not installed")
     return()
   endif()
 endmacro()

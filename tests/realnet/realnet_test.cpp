@@ -162,10 +162,7 @@ int RunInside() {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const std::string missing = Missing();
-    if (!missing.empty()) {
-        printf("realnet: SKIPPED: %s\n", missing.c_str());
-        return kSkipped;
-    }
+    if (!missing.empty()) return ReportCannotRun("realnet", missing) ? 1 : kSkipped;
     // The first child is PID 1 of the new PID namespace; when it ends, the
     // kernel ends everything still running in there.
     const pid_t child = fork();

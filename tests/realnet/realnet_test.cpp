@@ -108,6 +108,8 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             const bool leased = *c.address != '\0';
             EXPECT_EQ(system("ip -4 route show default | grep -q '^default via 10.77.0.1 dev wwan0 '") == 0, leased);
             EXPECT_EQ(ReadFile(g_dir + "/resolv.conf").find("nameserver 10.77.0.53") != std::string::npos, leased);
+            rig.modem.On("AT$QCRMCALL?\r\n", "\r\n$QCRMCALL: 1, V4\r\n\r\nOK\r\n");
+            EXPECT_EQ(rig.Request(SIM7100_MSG_GET_CONNECTION_STATUS).record.cmdStatus, 3);  // connected
             EXPECT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, SIM7100_STATUS_OK);
         } else {
             // udhcpc asks forever, and Connect waits for it; SIGTERM must not.

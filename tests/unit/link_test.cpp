@@ -36,6 +36,16 @@ SDaemonSettings Scaled(double timeScale) {
     return s;
 }
 
+// What the board relies on, in the build it runs: the module's AT port, the
+// RTOS side's port and the trace file on its SD card, in real time.
+TEST(ProductionSettings, AreTheBoardsPortsAndTraceFile) {
+    const SDaemonSettings& s = ProcessSettings();
+    EXPECT_EQ(s.device, "/dev/ttyUSB2");
+    EXPECT_EQ(s.port, 50001);
+    EXPECT_EQ(s.traceFile, "/tmp/SD0/LteDebug.txt");
+    EXPECT_EQ(s.timeScale, 1.0);
+}
+
 // A peer and a started service; the service goes first, as a peer closing
 // under a running ReceiveThread is a fatal link fault.
 struct SLink {

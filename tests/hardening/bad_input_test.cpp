@@ -110,7 +110,7 @@ void ExpectCommandsWithinFields(const std::vector<std::string>& commands, const 
 
 struct SExchange {
     std::string command, answer;
-    std::string later = {};  // the answer's second part, after a pause
+    std::string later = {};  // the answer's second part, once the first is read
 };
 
 // A well-formed request of each type, in the list's order: every command the
@@ -198,7 +198,7 @@ TEST(BadInput, EveryTypeReachesItsOperationAndEveryPayloadShapeGetsOneFittingRes
         ASSERT_STREQ(route.name, t.name);
         std::vector<std::string> commands;
         for (const SExchange& e : route.exchanges) {
-            rig.modem.On(e.command, e.later.empty() ? Reply{{e.answer}} : Reply{{e.answer}, {e.later, 20}});
+            rig.modem.On(e.command, e.later.empty() ? Reply{{e.answer}} : Reply{{e.answer}, {e.later, 0, false, true}});
             commands.push_back(e.command);
         }
         size_t before = rig.modem.Commands().size();

@@ -94,9 +94,10 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env slowTime = {{"SIM7100D_TIME_SCALE", Emulated() ? "50" : "5"}};
     const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
     const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
-    const Env noPort = {{"SIM7100D_DEVICE", "/nonexistent/ttyUSB2"}};
+    // 60 port-open retries of 10 ms: over well before the bound.
+    const Env noPort = {{"SIM7100D_DEVICE", "/nonexistent/ttyUSB2"}, {"SIM7100D_TIME_SCALE", "0.01"}};
     Env noPortSlowTime = noPort;
-    noPortSlowTime.insert(slowTime.begin(), slowTime.end());
+    noPortSlowTime["SIM7100D_TIME_SCALE"] = slowTime.at("SIM7100D_TIME_SCALE");
     // clang-format off
     const SExitCase cases[] = {
         {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,

@@ -158,7 +158,9 @@ struct Rig {
         o.env = {{"SIM7100D_DEVICE", modem.Path()},
                  {"SIM7100D_PORT", std::to_string(peer.Port())},
                  {"SIM7100D_TRACE_FILE", TraceFile()},
-                 {"SIM7100D_TIME_SCALE", "0.01"},
+                 // Exchange budgets of 600 ms: a module double that a busy
+                 // machine holds up for 200 ms must not time an answer out.
+                 {"SIM7100D_TIME_SCALE", "0.03"},
                  {"SIM7100_STUB_LOG", StubLog()}};
         // ThreadSanitizer would otherwise sleep a second in every exit.
         const char* tsan = getenv("TSAN_OPTIONS");

@@ -1,4 +1,4 @@
-// One exchange against the scripted module (a poll lasts 10 ms, the budget is
+// One exchange against the scripted module (a poll lasts 30 ms, the budget is
 // 20 polls, counted exactly), and the debug trace of the traffic.
 #include <poll.h>
 #include <sys/socket.h>

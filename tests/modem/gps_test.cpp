@@ -66,14 +66,14 @@ TEST(Gps, DownloadGivesUpAfterThirtyQueriesWithAPauseBetween) {
     ExpectRecord(b.impl->GpsDownloadXtra(), {2, 0, text.substr(0, 1023)});
     const auto received = b.modem.Received();
     ASSERT_EQ(b.Sent(), Strings(30, kCreg));
-    // Every pause lasts at least a scaled second; a busy machine may stretch
-    // some, but not every one of 29 up to a pause of 5 s.
+    // Every pause lasts at least a scaled second (30 ms); a busy machine may
+    // stretch some, but not every one of 29 up to a pause of 5 s (150 ms).
     auto shortest = std::chrono::steady_clock::duration::max();
     for (size_t i = 3; i < received.size(); ++i) {
-        EXPECT_GE(received[i].at - received[i - 1].at, std::chrono::milliseconds(10)) << "before query " << i - 1;
+        EXPECT_GE(received[i].at - received[i - 1].at, std::chrono::milliseconds(30)) << "before query " << i - 1;
         shortest = std::min(shortest, received[i].at - received[i - 1].at);
     }
-    EXPECT_LT(shortest, std::chrono::milliseconds(35));
+    EXPECT_LT(shortest, std::chrono::milliseconds(100));
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             if (tool != c.missing) fs::create_symlink(target, tools + "/" + tool);
         }
         std::ofstream(g_dir + "/resolv.conf").flush();
+        unlink((g_dir + "/deconfigured").c_str());
         DaemonProcess server;
         const std::vector<std::string> args = {"1", rig.dir, c.serverAnswers ? "" : "silent"};  // we are PID 1
         ASSERT_TRUE(server.Start({FAR_END, {}, "", {}, args})) << server.Error();
@@ -113,7 +114,9 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
             EXPECT_EQ(rig.Request(SIM7100_MSG_DISCONNECT).record.cmdStatus, SIM7100_STATUS_OK);
         } else {
             // udhcpc asks forever, and Connect waits for it; SIGTERM must not.
-            ASSERT_TRUE(WaitUntil(Udhcpc, 10s));
+            // Its script first sets wwan0 up: only after that can StandBy's
+            // take it down for good.
+            ASSERT_TRUE(WaitUntil([] { return access((g_dir + "/deconfigured").c_str(), F_OK) == 0; }, 10s));
             EXPECT_EQ(Wwan0().mtu, c.mtu);
             rig.daemon.Signal(SIGTERM);
             EXPECT_EQ(ExitCode(rig.daemon.WaitExit(5s)), 0);
@@ -144,9 +147,10 @@ int RunInside() {
     const STempDir dir;
     g_dir = dir.path;
     // The script as Debian ships it, without the calls that reach the host's
-    // syslog and resolver state.
+    // syslog and resolver state, telling us when it has deconfigured wwan0.
     const std::string script = g_dir + "/default.script";
-    const std::string edit = "sed -e 's/logger /: /' -e 's|/sbin/resolvconf|/nonexistent/resolvconf|' ";
+    const std::string edit = "sed -e 's/logger /: /' -e 's|/sbin/resolvconf|/nonexistent/resolvconf|' -e '/log notice "
+                             "\"deconfigured\"/i : >" + g_dir + "/deconfigured' ";
     if (system((edit + "/etc/udhcpc/default.script >" + script + " && chmod 700 " + script).c_str()) != 0) return 1;
     std::ofstream(g_dir + "/resolv.conf").flush();
     int status = 1;

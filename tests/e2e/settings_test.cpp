@@ -12,7 +12,8 @@ namespace sim7100test {
 namespace {
 
 TEST(DevSettings, AnUnusablePortOrTimeScaleIsRefusedAtStart) {
-    if (system("unshare --net true 2>/dev/null") != 0) SIM7100_SKIP_OR_FAIL("e2e", "no network namespace for the daemon");
+    if (system("unshare --net true 2>/dev/null") != 0)
+        SIM7100_SKIP_OR_FAIL("e2e", "no network namespace for the daemon");
     const struct {
         const char* name;
         const char* value;

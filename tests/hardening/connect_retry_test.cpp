@@ -29,7 +29,8 @@ long ActiveOpens(pid_t pid) {
 }
 
 TEST(ConnectRetry, AttemptsComeOnceASecondWhileNobodyListens) {
-    if (system("unshare --net true 2>/dev/null") != 0) SIM7100_SKIP_OR_FAIL("hardening", "no network namespace for the daemon");
+    if (system("unshare --net true 2>/dev/null") != 0)
+        SIM7100_SKIP_OR_FAIL("hardening", "no network namespace for the daemon");
     // The launcher's words split at blanks, so bringing lo up takes a script.
     STempDir dir;
     const std::string loUp = dir.path + "/lo-up";
@@ -48,7 +49,8 @@ TEST(ConnectRetry, AttemptsComeOnceASecondWhileNobodyListens) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             const long n = ActiveOpens(daemon.Pid());
-            if (n > 0 && (seen.empty() || n > seen.back().first)) seen.emplace_back(n, std::chrono::steady_clock::now());
+            if (n > 0 && (seen.empty() || n > seen.back().first))
+                seen.emplace_back(n, std::chrono::steady_clock::now());
             return n >= 15;
         },
         Within(10000)))

@@ -40,9 +40,7 @@ enum EState { kOff, kOn, kUp, kSame };
 
 // `first`, then `later` once the port has read `first`: two reads, or two
 // segments, however slow either side runs.
-inline Reply TwoReads(const std::string& first, const std::string& later) {
-    return {{first}, {later, 0, false, true}};
-}
+inline Reply TwoReads(const std::string& first, const std::string& later) { return {{first}, {later, 0, false, true}}; }
 
 struct SRecord {
     int status;

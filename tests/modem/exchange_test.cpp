@@ -42,7 +42,13 @@ TEST(Exchange, CollectsSegmentsUntilTheCountOrTheBudget) {
         {"split OK", TwoReads("\r\nO", "K\r\n"), 1, CheckFinalResult, kDone, {{"\r\nO", kWait}, {kOk, kDone}}, false},
         {"line after OK", {{creg}}, 1, CheckFinalResult, kWait, {{creg, kWait}}, true},
         {"second segment never comes", {{kOk}}, 2, CheckFinalResult, kDone, {{kOk, kDone}}, true},
-        {"second judged alone", TwoReads(kError, xd), 2, CheckXtraDownload, kDone, {{kError, kErr}, {xd, kDone}}, false},
+        {"second judged alone",
+         TwoReads(kError, xd),
+         2,
+         CheckXtraDownload,
+         kDone,
+         {{kError, kErr}, {xd, kDone}},
+         false},
         // Nothing of the previous answer remains.
         {"silence", ScriptedModem::Silence(), 1, CheckFinalResult, M::eCmdWriteFailed, {}, true},
     };

@@ -36,7 +36,11 @@ TEST(Gps, Dialogues) {
         {"enable xtra", kOn, &M::GpsEnableXtra, {{"AT+CGPSXE=1\r\n", kOk}, {kXe, xe1}}, {1, 1, ""}},
         // The periodic output is switched off whatever came of the burst; a
         // refused switch-off leaves the record alone.
-        {"info", kOn, &M::GpsGetInfo, {{kInfo, TwoReads(kOk, burst)}, {kInfoOff, kError}}, {1, 0, "GPS: " + kOk + burst}},
+        {"info",
+         kOn,
+         &M::GpsGetInfo,
+         {{kInfo, TwoReads(kOk, burst)}, {kInfoOff, kError}},
+         {1, 0, "GPS: " + kOk + burst}},
         {"info refused", kOn, &M::GpsGetInfo, {{kInfo, kError}, {kInfoOff, kOk}}, {2, -101, kFail + kError}},
         {"time", kOn, &M::UpdateTime, {{kHtp, TwoReads(kOk, htp)}}, {1, 0, "HTP UPDATE: " + kOk + htp}},
         // An empty list rejects the DEL; the ADD goes ahead all the same.

@@ -149,8 +149,10 @@ int RunInside() {
     // The script as Debian ships it, without the calls that reach the host's
     // syslog and resolver state, telling us when it has deconfigured wwan0.
     const std::string script = g_dir + "/default.script";
-    const std::string edit = "sed -e 's/logger /: /' -e 's|/sbin/resolvconf|/nonexistent/resolvconf|' -e '/log notice "
-                             "\"deconfigured\"/i : >" + g_dir + "/deconfigured' ";
+    const std::string edit =
+        "sed -e 's/logger /: /' -e 's|/sbin/resolvconf|/nonexistent/resolvconf|' -e '/log notice "
+        "\"deconfigured\"/i : >" +
+        g_dir + "/deconfigured' ";
     if (system((edit + "/etc/udhcpc/default.script >" + script + " && chmod 700 " + script).c_str()) != 0) return 1;
     std::ofstream(g_dir + "/resolv.conf").flush();
     int status = 1;

@@ -70,9 +70,9 @@ inline bool ReportCannotRun(const char* group, const std::string& reason) {
 }
 
 // In a GoogleTest body: skip with `reason`, or fail when CI is set.
-#define SIM7100_SKIP_OR_FAIL(group, reason)                                                    \
-    do {                                                                                       \
-        const std::string sim7100Reason = (reason);                                           \
+#define SIM7100_SKIP_OR_FAIL(group, reason)                                                            \
+    do {                                                                                               \
+        const std::string sim7100Reason = (reason);                                                    \
         if (ReportCannotRun(group, sim7100Reason)) FAIL() << "cannot run under CI: " << sim7100Reason; \
-        GTEST_SKIP() << sim7100Reason;                                                         \
+        GTEST_SKIP() << sim7100Reason;                                                                 \
     } while (0)

@@ -135,8 +135,9 @@ TEST(DissectorTest, DecodesPairsAndFlagsASession) {
     // One in Wireshark's own plugin folder would load first and take the name.
     const std::string global = "$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')";
     if (system(("test -e \"" + global + "/sim7100.lua\"").c_str()) == 0)
-        SIM7100_SKIP_OR_FAIL("wireshark",
-                             "an installed sim7100.lua in Wireshark's global plugin folder would shadow the one under test");
+        SIM7100_SKIP_OR_FAIL(
+            "wireshark",
+            "an installed sim7100.lua in Wireshark's global plugin folder would shadow the one under test");
 
     std::vector<SSegment> session = Edges();
     const auto layouts = Layouts();

@@ -96,7 +96,8 @@ TEST(RealNet, ConnectAndDisconnectWithTheRealTools) {
         rig.modem.On("AT+CGMM\r\n", "\r\nSIMCOM_" + std::string(c.model) + "\r\n\r\nOK\r\n");
         rig.modem.On("AT$QCRMCALL=1,1\r\n", "\r\nOK\r\n");
         rig.modem.On("AT$QCRMCALL=0,1\r\n", "\r\nOK\r\n");
-        ASSERT_NO_FATAL_FAILURE(rig.StartPowered({{"PATH", tools}}));
+        // Exchange budgets of 2 s: the real tools load the machine too.
+        ASSERT_NO_FATAL_FAILURE(rig.StartPowered({{"PATH", tools}, {"SIM7100D_TIME_SCALE", "0.1"}}));
 
         ASSERT_TRUE(rig.peer.SendFrame(SIM7100_MSG_CONNECT));
         if (c.serverAnswers) {

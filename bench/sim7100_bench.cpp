@@ -26,6 +26,7 @@
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "bench_support.h"
@@ -323,9 +324,9 @@ SPaced RunPaced(const SOptions& o, const std::string& dir, EPinned pinned, std::
     return rows;
 }
 
-int Run(int argc, char** argv) {
-    SOptions o;
-    o.pacedCpu = FirstAllowedCpu();
+// Fills `o` from the command line; the exit status when the run stops there
+// (help, a bad option, too few requests).
+std::optional<int> ParseOptions(int argc, char** argv, SOptions& o) {
     CLI::App app{"GetSignalQuality through sim7100d-dev against its floors, on one simulated module"};
     app.add_option("--daemon", o.daemon, "sim7100d-dev")->required();
     app.add_option("--floor", o.floor, "sim7100-structural-floor")->required();
@@ -347,7 +348,11 @@ int Run(int argc, char** argv) {
     app.add_option("--time-scale", o.timeScale, "SIM7100D_TIME_SCALE for the daemon");
     app.add_option("--deadline", o.deadline, "seconds after which the run stops by itself");
     app.add_flag("--smoke", o.smoke, "a few hundred requests: checks that everything runs");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
     if (o.smoke) {
         o.requests = 200;
         o.rounds = 2;
@@ -360,6 +365,294 @@ int Run(int argc, char** argv) {
         fprintf(stderr, "sim7100-bench: too few requests for the rounds\n");
         return 2;
     }
+    return std::nullopt;
+}
+
+// What the part on the fast line measured.
+struct SFast {
+    explicit SFast(int inFlight)
+        : floorPipe{"structural floor, " + std::to_string(inFlight) + " in flight"},
+          daemonPipe{"sim7100d-dev, " + std::to_string(inFlight) + " in flight"} {}
+    SRow pty{"pty floor"}, floorSeq{"structural floor, 1 in flight"}, floorPipe, daemonSeq{"sim7100d-dev, 1 in flight"},
+        daemonPipe;
+    size_t answerBytes = 0;  // of the last answer on the terminal
+    SProcFigures afterWarmup, atEnd, floorEnd;
+    long warmupServed = 0, endServed = 0;  // daemon requests at those points
+    double measuredSeconds = 0;
+    std::vector<int64_t> daemonStarts, floorStarts;  // to the registration frame
+};
+
+// The warm-up, then the alternating rounds of every subject on the fast line.
+void MeasureFast(const SOptions& o, CServer& daemon, CServer& floor, int pty, SFast& f) {
+    f.answerBytes = RunPty(pty, o.warmup, nullptr);
+    RunSequential(floor, o.warmup, nullptr);
+    RunSequential(daemon, o.warmup, nullptr);
+    f.afterWarmup = ReadProc(daemon.Pid());
+    f.warmupServed = daemon.served;
+
+    const long perSegment = o.requests / (2L * o.rounds);
+    const std::vector<std::function<void()>> segments = {
+        [&] { RunPty(pty, perSegment, &f.pty); },
+        [&] { RunSequential(floor, perSegment, &f.floorSeq); },
+        [&] { RunSequential(daemon, perSegment, &f.daemonSeq); },
+        [&] { RunPipelined(floor, perSegment, o.inFlight, &f.floorPipe); },
+        [&] { RunPipelined(daemon, perSegment, o.inFlight, &f.daemonPipe); },
+    };
+    const int64_t measuredStart = NowNs();
+    for (int round = 0; round < o.rounds; ++round) {
+        for (size_t i = 0; i < segments.size(); ++i) segments[(i + static_cast<size_t>(round)) % segments.size()]();
+    }
+    f.measuredSeconds = static_cast<double>(NowNs() - measuredStart) / 1e9;
+    f.atEnd = ReadProc(daemon.Pid());
+    f.floorEnd = ReadProc(floor.Pid());
+    f.endServed = daemon.served;
+}
+
+// The module at full speed, the two servers and the pty floor; then a few
+// more starts of each server, timed to the registration frame.
+SFast RunFast(const SOptions& o, const std::string& dir) {
+    SFast f(o.inFlight);
+    const std::string tty = dir + "/tty-fast";
+    SChild module = Spawn("modemsim", {o.modemsim, "--link", tty}, {}, dir + "/modemsim-fast.log");
+    WaitForPath(tty, std::chrono::seconds(10));
+    {
+        CServer daemon("sim7100d-dev", o.daemon, tty, o);
+        f.daemonStarts.push_back(daemon.RegistrationNs());
+        daemon.PowerOn();
+        CServer floor("structural floor", o.floor, tty, o);
+        f.floorStarts.push_back(floor.RegistrationNs());
+        floor.PowerOn();
+        const int pty = OpenRawTerminal(tty, 50);
+        MeasureFast(o, daemon, floor, pty, f);
+        daemon.Terminate();
+        floor.Terminate();
+        close(pty);
+    }
+    for (int i = 0; i < o.starts; ++i) {
+        CServer extra("sim7100d-dev", o.daemon, tty, o);
+        f.daemonStarts.push_back(extra.RegistrationNs());
+        extra.Terminate();
+        CServer extraFloor("structural floor", o.floor, tty, o);
+        f.floorStarts.push_back(extraFloor.RegistrationNs());
+        extraFloor.Terminate();
+    }
+    Stop(module, std::chrono::seconds(2));
+    return f;
+}
+
+// The paced line as the scheduler places the subjects, with the servers
+// pinned and all on one CPU (both left empty without a CPU to pin to).
+struct SPacedRuns {
+    SPaced placed, pinned, one;
+};
+
+SPacedRuns RunAllPaced(const SOptions& o, const std::string& dir, std::vector<int64_t>& daemonStarts) {
+    SPaced placed = RunPaced(o, dir, EPinned::kNone, daemonStarts);
+    const SPaced none{SRow{""}, SRow{""}, SRow{""}};
+    SPaced pinned = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kServers, daemonStarts) : none;
+    SPaced one = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kAll, daemonStarts) : none;
+    return {std::move(placed), std::move(pinned), std::move(one)};
+}
+
+json SizesJson(const SOptions& o, const std::string& dir) {
+    json sizes;
+    const long hostSize = o.hostBinary.empty() ? -1 : StrippedSize(o.strip, o.hostBinary, dir);
+    const long armSize = o.armhfBinary.empty() ? -1 : StrippedSize(o.armhfStrip, o.armhfBinary, dir);
+    sizes["host_stripped_bytes"] = hostSize >= 0 ? json(hostSize) : json(nullptr);
+    sizes["armhf_stripped_bytes"] = armSize >= 0 ? json(armSize) : json(nullptr);
+    return sizes;
+}
+
+// Every row that was measured, in the table's order.
+json RowsJson(const SFast& f, const SPacedRuns& p) {
+    json rows = json::array();
+    const SRow* const subjects[] = {&f.pty,           &f.floorSeq,     &f.daemonSeq,     &f.floorPipe,  &f.daemonPipe,
+                                    &p.placed.pty,    &p.placed.floor, &p.placed.daemon, &p.pinned.pty, &p.pinned.floor,
+                                    &p.pinned.daemon, &p.one.pty,      &p.one.floor,     &p.one.daemon};
+    for (const SRow* r : subjects) {
+        if (!r->name.empty()) rows.push_back(RowJson(*r));
+    }
+    return rows;
+}
+
+json MemoryJson(const SFast& f) {
+    json memory;
+    memory["daemon_peak_kib"] = f.atEnd.peakKiB;
+    memory["daemon_rss_after_warmup_kib"] = f.afterWarmup.rssKiB;
+    memory["daemon_requests_at_warmup"] = f.warmupServed;
+    memory["daemon_rss_at_end_kib"] = f.atEnd.rssKiB;
+    memory["daemon_requests_at_end"] = f.endServed;
+    memory["floor_peak_kib"] = f.floorEnd.peakKiB;
+    memory["floor_rss_at_end_kib"] = f.floorEnd.rssKiB;
+    return memory;
+}
+
+json StartsJson(const SFast& f, double timeScale) {
+    json starts;
+    starts["daemon_ms"] = json::array();
+    for (int64_t s : f.daemonStarts) starts["daemon_ms"].push_back(static_cast<double>(s) / 1e6);
+    starts["daemon_median_ms"] = Percentile(f.daemonStarts, 0.5) / 1e6;
+    starts["daemon_max_ms"] = Percentile(f.daemonStarts, 1.0) / 1e6;
+    starts["floor_median_ms"] = Percentile(f.floorStarts, 0.5) / 1e6;
+    starts["time_scale"] = timeScale;
+    return starts;
+}
+
+double Ratio(double a, double b) { return b > 0 ? a / b : 0.0; }
+
+double Median(const SRow& r) { return Percentile(r.samples, 0.5); }
+
+// The daemon against its floors; `rows` gives the throughput of the
+// pipelined runs.
+json RatiosJson(const SFast& f, const SPacedRuns& p, const json& rows) {
+    const double dMed = Median(f.daemonSeq), dP99 = Percentile(f.daemonSeq.samples, 0.99);
+    const double fMed = Median(f.floorSeq), fP99 = Percentile(f.floorSeq.samples, 0.99);
+    const double pMed = Median(f.pty), pP99 = Percentile(f.pty.samples, 0.99);
+    const double slowD = Median(p.placed.daemon), slowP = Median(p.placed.pty), slowF = Median(p.placed.floor);
+    const double pinP = Median(p.pinned.pty), oneP = Median(p.one.pty);
+    json ratios;
+    ratios["daemon_over_structural_median"] = Ratio(dMed, fMed);
+    ratios["daemon_over_structural_p99"] = Ratio(dP99, fP99);
+    ratios["daemon_over_pty_median"] = Ratio(dMed, pMed);
+    ratios["daemon_over_pty_p99"] = Ratio(dP99, pP99);
+    ratios["structural_over_pty_median"] = Ratio(fMed, pMed);
+    ratios["daemon_over_structural_throughput"] =
+        Ratio(rows[4]["requests_per_s"].get<double>(), rows[3]["requests_per_s"].get<double>());
+    ratios["paced_daemon_over_pty_median"] = Ratio(slowD, slowP);
+    ratios["paced_structural_over_pty_median"] = Ratio(slowF, slowP);
+    ratios["paced_daemon_over_structural_median"] = Ratio(slowD, slowF);
+    ratios["paced_pinned_daemon_over_pty_median"] = Ratio(Median(p.pinned.daemon), pinP);
+    ratios["paced_pinned_structural_over_pty_median"] = Ratio(Median(p.pinned.floor), pinP);
+    ratios["paced_one_cpu_daemon_over_pty_median"] = Ratio(Median(p.one.daemon), oneP);
+    ratios["paced_one_cpu_structural_over_pty_median"] = Ratio(Median(p.one.floor), oneP);
+    return ratios;
+}
+
+// The figures against the limits they are held to; `met` is null where a
+// target does not apply to this run.
+json TargetsJson(const SOptions& o, const SFast& f, const json& out) {
+    auto ratio = [&out](const char* name) { return out["ratios"][name].get<double>(); };
+    const json& armSize = out["sizes"]["armhf_stripped_bytes"];
+    const bool full = f.endServed >= 100000;
+    const long growth = f.atEnd.rssKiB - f.afterWarmup.rssKiB;
+    json targets = json::array();
+    auto target = [&](const std::string& what, double value, double limit, bool applies) {
+        targets.push_back({{"target", what},
+                           {"value", value},
+                           {"limit", limit},
+                           {"met", applies ? json(value <= limit) : json(nullptr)}});
+    };
+    target("daemon / structural floor, median round trip", ratio("daemon_over_structural_median"), 1.10, true);
+    target("daemon / structural floor, p99 round trip", ratio("daemon_over_structural_p99"), 1.5, true);
+    target("daemon / pty floor at " + std::to_string(o.baud) + " baud, median", ratio("paced_daemon_over_pty_median"),
+           1.05, true);
+    target("the same, the servers started on one CPU", ratio("paced_pinned_daemon_over_pty_median"), 1.05,
+           o.pacedCpu >= 0);
+    target("the same, all on one CPU", ratio("paced_one_cpu_daemon_over_pty_median"), 1.05, o.pacedCpu >= 0);
+    target("resident growth from 1,000 to 100,000 requests, KiB", static_cast<double>(growth), 64,
+           full && f.warmupServed <= 1000);
+    target("start to registration, median ms", out["start_to_registration"]["daemon_median_ms"].get<double>(), 5, true);
+    target("sim7100d for armhf, stripped, KiB",
+           armSize.is_null() ? 0.0 : static_cast<double>(armSize.get<long>()) / 1024.0, 150, !armSize.is_null());
+    return targets;
+}
+
+// The whole run: every part measured, and its figures as they go to JSON.
+json Measure(const SOptions& o, const std::string& dir) {
+    json out;
+    out["machine"] = MachineInfo();
+    out["load_at_start"] = LoadAverage();
+    const int64_t runStart = NowNs();
+    SFast fast = RunFast(o, dir);
+    const SPacedRuns paced = RunAllPaced(o, dir, fast.daemonStarts);
+
+    out["sizes"] = SizesJson(o, dir);
+    out["rows"] = RowsJson(fast, paced);
+    out["memory"] = MemoryJson(fast);
+    out["start_to_registration"] = StartsJson(fast, o.timeScale);
+    out["ratios"] = RatiosJson(fast, paced, out["rows"]);
+    const double wireUs = static_cast<double>(fast.answerBytes) * 10.0 / static_cast<double>(o.baud) * 1e6;
+    const double wireBothUs =
+        static_cast<double>(fast.answerBytes + sizeof kCommand - 1) * 10.0 / static_cast<double>(o.baud) * 1e6;
+    out["answer_bytes"] = fast.answerBytes;
+    out["wire_time_us"] = {{"answer", wireUs}, {"command_and_answer", wireBothUs}};
+    out["targets"] = TargetsJson(o, fast, out);
+    out["config"] = {{"requests", o.requests},  {"rounds", o.rounds}, {"warmup", o.warmup},
+                     {"in_flight", o.inFlight}, {"baud", o.baud},     {"baud_requests", o.baudRequests},
+                     {"paced_cpu", o.pacedCpu}, {"smoke", o.smoke},   {"time_scale", o.timeScale},
+                     {"module", o.modemsim}};
+    out["measured_seconds"] = fast.measuredSeconds;
+    out["run_seconds"] = static_cast<double>(NowNs() - runStart) / 1e9;
+    out["load_at_end"] = LoadAverage();
+    return out;
+}
+
+std::string BytesOrDash(const json& v) { return v.is_null() ? "-" : std::to_string(v.get<long>()); }
+
+// The table and the summary lines, from the figures as they go to JSON.
+void PrintReport(const json& out) {
+    printf("\n%-42s %9s %10s %10s %10s %12s\n", "", "requests", "median us", "p99 us", "req/s", "CPU us/req");
+    for (const auto& r : out["rows"]) {
+        printf("%-42s %9ld %10s %10s %10s %12s\n", r["name"].get<std::string>().c_str(), r["requests"].get<long>(),
+               Fixed(r["median_us"], 1).c_str(), Fixed(r["p99_us"], 1).c_str(), Fixed(r["requests_per_s"], 0).c_str(),
+               Fixed(r["cpu_us_per_request"], 1).c_str());
+    }
+    const json& memory = out["memory"];
+    printf("\nsim7100d-dev resident memory: peak %ld KiB; %ld KiB after %ld requests; %ld KiB after %ld requests\n",
+           memory["daemon_peak_kib"].get<long>(), memory["daemon_rss_after_warmup_kib"].get<long>(),
+           memory["daemon_requests_at_warmup"].get<long>(), memory["daemon_rss_at_end_kib"].get<long>(),
+           memory["daemon_requests_at_end"].get<long>());
+    const json& starts = out["start_to_registration"];
+    printf("start to registration frame: median %.2f ms, max %.2f ms over %zu starts (structural floor %.2f ms)\n",
+           starts["daemon_median_ms"].get<double>(), starts["daemon_max_ms"].get<double>(), starts["daemon_ms"].size(),
+           starts["floor_median_ms"].get<double>());
+    printf("sim7100d stripped: host %s bytes, armhf %s bytes\n",
+           BytesOrDash(out["sizes"]["host_stripped_bytes"]).c_str(),
+           BytesOrDash(out["sizes"]["armhf_stripped_bytes"]).c_str());
+    printf("answer: %zu bytes, %.0f us on the wire at %ld baud (%.0f us with the command)\n",
+           out["answer_bytes"].get<size_t>(), out["wire_time_us"]["answer"].get<double>(),
+           out["config"]["baud"].get<long>(), out["wire_time_us"]["command_and_answer"].get<double>());
+    const json& ratios = out["ratios"];
+    printf(
+        "ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
+        "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f; "
+        "paced, servers pinned: daemon/pty median %.3f, structural/pty %.3f; "
+        "paced on one CPU: daemon/pty median %.3f, structural/pty %.3f\n",
+        ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
+        ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
+        ratios["daemon_over_structural_throughput"].get<double>(), ratios["paced_daemon_over_pty_median"].get<double>(),
+        ratios["paced_structural_over_pty_median"].get<double>(),
+        ratios["paced_pinned_daemon_over_pty_median"].get<double>(),
+        ratios["paced_pinned_structural_over_pty_median"].get<double>(),
+        ratios["paced_one_cpu_daemon_over_pty_median"].get<double>(),
+        ratios["paced_one_cpu_structural_over_pty_median"].get<double>());
+    printf("\ntargets:\n");
+    for (const auto& t : out["targets"]) {
+        const char* verdict = t["met"].is_null() ? "n/a" : t["met"].get<bool>() ? "met" : "MISSED";
+        printf("  %-58s %10.3f  limit %-6g %s\n", t["target"].get<std::string>().c_str(), t["value"].get<double>(),
+               t["limit"].get<double>(), verdict);
+    }
+    printf("\nmeasured part %.1f s, whole run %.1f s; load average %.2f at start, %.2f at end\n",
+           out["measured_seconds"].get<double>(), out["run_seconds"].get<double>(), out["load_at_start"].get<double>(),
+           out["load_at_end"].get<double>());
+}
+
+// The figures to `path`; false (and why, on stderr) when they cannot be written.
+bool WriteJson(const json& out, const std::string& path) {
+    std::ofstream f(path);
+    f << out.dump(2) << "\n";
+    if (!f) {
+        fprintf(stderr, "sim7100-bench: cannot write %s\n", path.c_str());
+        return false;
+    }
+    printf("figures written to %s\n", path.c_str());
+    return true;
+}
+
+int Run(int argc, char** argv) {
+    SOptions o;
+    o.pacedCpu = FirstAllowedCpu();
+    if (const std::optional<int> stop = ParseOptions(argc, argv, o)) return *stop;
     InstallExitHandlers(o.deadline);
 
     char dirTemplate[] = "/tmp/sim7100-bench.XXXXXX";
@@ -371,225 +664,14 @@ int Run(int argc, char** argv) {
     json out;
     int exitCode = 0;
     try {
-        out["machine"] = MachineInfo();
-        out["load_at_start"] = LoadAverage();
-        const int64_t runStart = NowNs();
-
-        // ---- the module, the two servers and the pty floor ----------------
-        const std::string tty = dir + "/tty-fast";
-        SChild module = Spawn("modemsim", {o.modemsim, "--link", tty}, {}, dir + "/modemsim-fast.log");
-        WaitForPath(tty, std::chrono::seconds(10));
-
-        std::vector<int64_t> daemonStarts, floorStarts;
-        CServer daemon("sim7100d-dev", o.daemon, tty, o);
-        daemonStarts.push_back(daemon.RegistrationNs());
-        daemon.PowerOn();
-        CServer floor("structural floor", o.floor, tty, o);
-        floorStarts.push_back(floor.RegistrationNs());
-        floor.PowerOn();
-        const int pty = OpenRawTerminal(tty, 50);
-
-        SRow ptyRow{"pty floor"}, floorSeq{"structural floor, 1 in flight"},
-            floorPipe{"structural floor, " + std::to_string(o.inFlight) + " in flight"},
-            daemonSeq{"sim7100d-dev, 1 in flight"},
-            daemonPipe{"sim7100d-dev, " + std::to_string(o.inFlight) + " in flight"};
-
-        // ---- warm-up ----------------------------------------------------------
-        const size_t answerBytes = RunPty(pty, o.warmup, nullptr);
-        RunSequential(floor, o.warmup, nullptr);
-        RunSequential(daemon, o.warmup, nullptr);
-        const SProcFigures afterWarmup = ReadProc(daemon.Pid());
-        const long warmupServed = daemon.served;
-
-        // ---- alternating rounds ---------------------------------------------
-        const long perSegment = o.requests / (2L * o.rounds);
-        const std::vector<std::function<void()>> segments = {
-            [&] { RunPty(pty, perSegment, &ptyRow); },
-            [&] { RunSequential(floor, perSegment, &floorSeq); },
-            [&] { RunSequential(daemon, perSegment, &daemonSeq); },
-            [&] { RunPipelined(floor, perSegment, o.inFlight, &floorPipe); },
-            [&] { RunPipelined(daemon, perSegment, o.inFlight, &daemonPipe); },
-        };
-        const int64_t measuredStart = NowNs();
-        for (int round = 0; round < o.rounds; ++round) {
-            for (size_t i = 0; i < segments.size(); ++i) segments[(i + static_cast<size_t>(round)) % segments.size()]();
-        }
-        const double measuredSeconds = static_cast<double>(NowNs() - measuredStart) / 1e9;
-        const SProcFigures atEnd = ReadProc(daemon.Pid());
-        const SProcFigures floorEnd = ReadProc(floor.Pid());
-        const long endServed = daemon.served;
-
-        daemon.Terminate();
-        floor.Terminate();
-        close(pty);
-
-        // ---- start to registration, a few more times --------------------------
-        for (int i = 0; i < o.starts; ++i) {
-            CServer extra("sim7100d-dev", o.daemon, tty, o);
-            daemonStarts.push_back(extra.RegistrationNs());
-            extra.Terminate();
-            CServer extraFloor("structural floor", o.floor, tty, o);
-            floorStarts.push_back(extraFloor.RegistrationNs());
-            extraFloor.Terminate();
-        }
-        Stop(module, std::chrono::seconds(2));
-
-        // ---- paced line ---------------------------------------------------------------
-        const SPaced paced = RunPaced(o, dir, EPinned::kNone, daemonStarts);
-        const SPaced none{SRow{""}, SRow{""}, SRow{""}};
-        const SPaced pacedPinned = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kServers, daemonStarts) : none;
-        const SPaced pacedOne = o.pacedCpu >= 0 ? RunPaced(o, dir, EPinned::kAll, daemonStarts) : none;
-
-        // ---- sizes --------------------------------------------------------------------
-        json sizes;
-        const long hostSize = o.hostBinary.empty() ? -1 : StrippedSize(o.strip, o.hostBinary, dir);
-        const long armSize = o.armhfBinary.empty() ? -1 : StrippedSize(o.armhfStrip, o.armhfBinary, dir);
-        sizes["host_stripped_bytes"] = hostSize >= 0 ? json(hostSize) : json(nullptr);
-        sizes["armhf_stripped_bytes"] = armSize >= 0 ? json(armSize) : json(nullptr);
-
-        // ---- figures ------------------------------------------------------------------
-        json rows = json::array();
-        const SRow* const subjects[] = {&ptyRow,          &floorSeq,          &daemonSeq,          &floorPipe,
-                                        &daemonPipe,      &paced.pty,         &paced.floor,        &paced.daemon,
-                                        &pacedPinned.pty, &pacedPinned.floor, &pacedPinned.daemon, &pacedOne.pty,
-                                        &pacedOne.floor,  &pacedOne.daemon};
-        for (const SRow* r : subjects) {
-            if (!r->name.empty()) rows.push_back(RowJson(*r));
-        }
-        json memory;
-        memory["daemon_peak_kib"] = atEnd.peakKiB;
-        memory["daemon_rss_after_warmup_kib"] = afterWarmup.rssKiB;
-        memory["daemon_requests_at_warmup"] = warmupServed;
-        memory["daemon_rss_at_end_kib"] = atEnd.rssKiB;
-        memory["daemon_requests_at_end"] = endServed;
-        memory["floor_peak_kib"] = floorEnd.peakKiB;
-        memory["floor_rss_at_end_kib"] = floorEnd.rssKiB;
-        json starts;
-        starts["daemon_ms"] = json::array();
-        for (int64_t s : daemonStarts) starts["daemon_ms"].push_back(static_cast<double>(s) / 1e6);
-        starts["daemon_median_ms"] = Percentile(daemonStarts, 0.5) / 1e6;
-        starts["daemon_max_ms"] = Percentile(daemonStarts, 1.0) / 1e6;
-        starts["floor_median_ms"] = Percentile(floorStarts, 0.5) / 1e6;
-        starts["time_scale"] = o.timeScale;
-
-        auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-        const double dMed = Percentile(daemonSeq.samples, 0.5), dP99 = Percentile(daemonSeq.samples, 0.99);
-        const double fMed = Percentile(floorSeq.samples, 0.5), fP99 = Percentile(floorSeq.samples, 0.99);
-        const double pMed = Percentile(ptyRow.samples, 0.5), pP99 = Percentile(ptyRow.samples, 0.99);
-        const double slowD = Percentile(paced.daemon.samples, 0.5), slowP = Percentile(paced.pty.samples, 0.5);
-        const double slowF = Percentile(paced.floor.samples, 0.5);
-        const double pinD = Percentile(pacedPinned.daemon.samples, 0.5);
-        const double pinP = Percentile(pacedPinned.pty.samples, 0.5);
-        const double oneD = Percentile(pacedOne.daemon.samples, 0.5), oneP = Percentile(pacedOne.pty.samples, 0.5);
-        json ratios;
-        ratios["daemon_over_structural_median"] = ratio(dMed, fMed);
-        ratios["daemon_over_structural_p99"] = ratio(dP99, fP99);
-        ratios["daemon_over_pty_median"] = ratio(dMed, pMed);
-        ratios["daemon_over_pty_p99"] = ratio(dP99, pP99);
-        ratios["structural_over_pty_median"] = ratio(fMed, pMed);
-        ratios["daemon_over_structural_throughput"] =
-            ratio(rows[4]["requests_per_s"].get<double>(), rows[3]["requests_per_s"].get<double>());
-        ratios["paced_daemon_over_pty_median"] = ratio(slowD, slowP);
-        ratios["paced_structural_over_pty_median"] = ratio(slowF, slowP);
-        ratios["paced_daemon_over_structural_median"] = ratio(slowD, slowF);
-        ratios["paced_pinned_daemon_over_pty_median"] = ratio(pinD, pinP);
-        ratios["paced_pinned_structural_over_pty_median"] = ratio(Percentile(pacedPinned.floor.samples, 0.5), pinP);
-        ratios["paced_one_cpu_daemon_over_pty_median"] = ratio(oneD, oneP);
-        ratios["paced_one_cpu_structural_over_pty_median"] = ratio(Percentile(pacedOne.floor.samples, 0.5), oneP);
-        const double wireUs = static_cast<double>(answerBytes) * 10.0 / static_cast<double>(o.baud) * 1e6;
-        const double wireBothUs =
-            static_cast<double>(answerBytes + sizeof kCommand - 1) * 10.0 / static_cast<double>(o.baud) * 1e6;
-
-        const bool full = endServed >= 100000;
-        const long growth = atEnd.rssKiB - afterWarmup.rssKiB;
-        json targets = json::array();
-        auto target = [&](const std::string& what, double value, double limit, bool applies) {
-            targets.push_back({{"target", what},
-                               {"value", value},
-                               {"limit", limit},
-                               {"met", applies ? json(value <= limit) : json(nullptr)}});
-        };
-        target("daemon / structural floor, median round trip", ratio(dMed, fMed), 1.10, true);
-        target("daemon / structural floor, p99 round trip", ratio(dP99, fP99), 1.5, true);
-        target("daemon / pty floor at " + std::to_string(o.baud) + " baud, median", ratio(slowD, slowP), 1.05, true);
-        target("the same, the servers started on one CPU", ratio(pinD, pinP), 1.05, o.pacedCpu >= 0);
-        target("the same, all on one CPU", ratio(oneD, oneP), 1.05, o.pacedCpu >= 0);
-        target("resident growth from 1,000 to 100,000 requests, KiB", static_cast<double>(growth), 64,
-               full && warmupServed <= 1000);
-        target("start to registration, median ms", starts["daemon_median_ms"].get<double>(), 5, true);
-        target("sim7100d for armhf, stripped, KiB", armSize >= 0 ? static_cast<double>(armSize) / 1024.0 : 0.0, 150,
-               armSize >= 0);
-
-        out["config"] = {{"requests", o.requests},  {"rounds", o.rounds}, {"warmup", o.warmup},
-                         {"in_flight", o.inFlight}, {"baud", o.baud},     {"baud_requests", o.baudRequests},
-                         {"paced_cpu", o.pacedCpu}, {"smoke", o.smoke},   {"time_scale", o.timeScale},
-                         {"module", o.modemsim}};
-        out["rows"] = rows;
-        out["memory"] = memory;
-        out["start_to_registration"] = starts;
-        out["sizes"] = sizes;
-        out["ratios"] = ratios;
-        out["answer_bytes"] = answerBytes;
-        out["wire_time_us"] = {{"answer", wireUs}, {"command_and_answer", wireBothUs}};
-        out["targets"] = targets;
-        out["measured_seconds"] = measuredSeconds;
-        out["run_seconds"] = static_cast<double>(NowNs() - runStart) / 1e9;
-        out["load_at_end"] = LoadAverage();
-
-        // ---- the table ------------------------------------------------------------------
-        printf("\n%-42s %9s %10s %10s %10s %12s\n", "", "requests", "median us", "p99 us", "req/s", "CPU us/req");
-        for (const auto& r : rows) {
-            printf("%-42s %9ld %10s %10s %10s %12s\n", r["name"].get<std::string>().c_str(), r["requests"].get<long>(),
-                   Fixed(r["median_us"], 1).c_str(), Fixed(r["p99_us"], 1).c_str(),
-                   Fixed(r["requests_per_s"], 0).c_str(), Fixed(r["cpu_us_per_request"], 1).c_str());
-        }
-        printf("\nsim7100d-dev resident memory: peak %ld KiB; %ld KiB after %ld requests; %ld KiB after %ld requests\n",
-               atEnd.peakKiB, afterWarmup.rssKiB, warmupServed, atEnd.rssKiB, endServed);
-        printf("start to registration frame: median %.2f ms, max %.2f ms over %zu starts (structural floor %.2f ms)\n",
-               starts["daemon_median_ms"].get<double>(), starts["daemon_max_ms"].get<double>(), daemonStarts.size(),
-               starts["floor_median_ms"].get<double>());
-        printf("sim7100d stripped: host %s bytes, armhf %s bytes\n",
-               hostSize >= 0 ? std::to_string(hostSize).c_str() : "-",
-               armSize >= 0 ? std::to_string(armSize).c_str() : "-");
-        printf("answer: %zu bytes, %.0f us on the wire at %ld baud (%.0f us with the command)\n", answerBytes, wireUs,
-               o.baud, wireBothUs);
-        printf(
-            "ratios: daemon/structural median %.3f p99 %.3f; daemon/pty median %.3f p99 %.3f; "
-            "throughput daemon/structural %.3f; paced: daemon/pty median %.3f, structural/pty %.3f; "
-            "paced, servers pinned: daemon/pty median %.3f, structural/pty %.3f; "
-            "paced on one CPU: daemon/pty median %.3f, structural/pty %.3f\n",
-            ratios["daemon_over_structural_median"].get<double>(), ratios["daemon_over_structural_p99"].get<double>(),
-            ratios["daemon_over_pty_median"].get<double>(), ratios["daemon_over_pty_p99"].get<double>(),
-            ratios["daemon_over_structural_throughput"].get<double>(),
-            ratios["paced_daemon_over_pty_median"].get<double>(),
-            ratios["paced_structural_over_pty_median"].get<double>(),
-            ratios["paced_pinned_daemon_over_pty_median"].get<double>(),
-            ratios["paced_pinned_structural_over_pty_median"].get<double>(),
-            ratios["paced_one_cpu_daemon_over_pty_median"].get<double>(),
-            ratios["paced_one_cpu_structural_over_pty_median"].get<double>());
-        printf("\ntargets:\n");
-        for (const auto& t : targets) {
-            const char* verdict = t["met"].is_null() ? "n/a" : t["met"].get<bool>() ? "met" : "MISSED";
-            printf("  %-58s %10.3f  limit %-6g %s\n", t["target"].get<std::string>().c_str(), t["value"].get<double>(),
-                   t["limit"].get<double>(), verdict);
-        }
-        printf("\nmeasured part %.1f s, whole run %.1f s; load average %.2f at start, %.2f at end\n", measuredSeconds,
-               out["run_seconds"].get<double>(), out["load_at_start"].get<double>(), out["load_at_end"].get<double>());
+        out = Measure(o, dir);
+        PrintReport(out);
     } catch (const std::exception& e) {
         fprintf(stderr, "sim7100-bench: %s (logs in %s)\n", e.what(), dir.c_str());
         exitCode = 1;
     }
     KillAllChildren();
-    if (!o.json.empty() && exitCode == 0) {
-        std::ofstream f(o.json);
-        f << out.dump(2) << "\n";
-        if (!f) {
-            fprintf(stderr, "sim7100-bench: cannot write %s\n", o.json.c_str());
-            exitCode = 1;
-        } else {
-            printf("figures written to %s\n", o.json.c_str());
-        }
-    }
+    if (!o.json.empty() && exitCode == 0 && !WriteJson(out, o.json)) exitCode = 1;
     if (exitCode == 0) {
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);

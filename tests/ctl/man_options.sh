@@ -3,8 +3,8 @@
 # page describes must be the same: an option added to one alone fails here.
 #   man_options.sh PAGE.scd PROGRAM...   (PROGRAM with its emulator, if any)
 fail() {
-	echo "man: FAILED: $*"
-	exit 1
+  echo "man: FAILED: $*"
+  exit 1
 }
 page=$1
 shift
@@ -16,12 +16,12 @@ described=$(sed -n '/^# OPTIONS/,/^# [A-Z]/p' "$page" | grep -o '\*--[a-z0-9-]*\
 [ -n "$listed" ] || fail "no options found in the --help of $*"
 status=0
 for option in $(printf '%s\n' "$listed" | grep -vxF -e "$described"); do
-	echo "man: FAILED: $option is in the --help of $name but not in the OPTIONS of $page"
-	status=1
+  echo "man: FAILED: $option is in the --help of $name but not in the OPTIONS of $page"
+  status=1
 done
 for option in $(printf '%s\n' "$described" | grep -vxF -e "$listed"); do
-	echo "man: FAILED: $option is in the OPTIONS of $page but not in the --help of $name"
-	status=1
+  echo "man: FAILED: $option is in the OPTIONS of $page but not in the --help of $name"
+  status=1
 done
 [ $status -ne 0 ] || echo "man: $name: $(printf '%s\n' "$listed" | wc -l) options, all in $page"
 exit $status

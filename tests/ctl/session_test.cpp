@@ -227,7 +227,7 @@ TEST(ctl_session, PromptEditsAndRecalls) {
 
 TEST(ctl_session, DrivesTheDaemon) {
 #ifndef MODEMSIM_PATH
-    GTEST_SKIP() << "modemsim is not built";
+    SIM7100_SKIP_OR_FAIL("ctl", "modemsim is not built");
 #else
     const STempDir temp;
     const std::string dir = temp.path;

@@ -12,7 +12,8 @@ namespace sim7100test {
 namespace {
 
 TEST(DevSettings, AnUnusablePortOrTimeScaleIsRefusedAtStart) {
-    if (system("unshare --net true 2>/dev/null") != 0) GTEST_SKIP() << "no network namespace for the daemon";
+    if (system("unshare --net true 2>/dev/null") != 0)
+        SIM7100_SKIP_OR_FAIL("e2e", "no network namespace for the daemon");
     const struct {
         const char* name;
         const char* value;
@@ -49,7 +50,7 @@ std::string UndefinedSymbols(const std::string& binary) {
 }
 
 TEST(ProductionBinary, ImportsNoGetenvWhileTheDevBuildDoes) {
-    if (std::string(SIM7100_NM).empty()) GTEST_SKIP() << "no nm for this build's binaries";
+    if (std::string(SIM7100_NM).empty()) SIM7100_SKIP_OR_FAIL("e2e", "no nm for this build's binaries");
     // The dev build takes its overrides through getenv: the reading works.
     EXPECT_NE(UndefinedSymbols(SIM7100_E2E_DAEMON_DEV).find("getenv"), std::string::npos);
     const std::string production = UndefinedSymbols(SIM7100_E2E_DAEMON);

@@ -38,8 +38,9 @@ inline std::string Header(int index, size_t length = 60) {
 // Port closed / powered on / powered on with the data connection up.
 enum EState { kOff, kOn, kUp, kSame };
 
-// `first` now, `later` after a pause: two reads, or two segments.
-inline Reply Late(const std::string& first, const std::string& later, int ms = 30) { return {{first}, {later, ms}}; }
+// `first`, then `later` once the port has read `first`: two reads, or two
+// segments, however slow either side runs.
+inline Reply TwoReads(const std::string& first, const std::string& later) { return {{first}, {later, 0, false, true}}; }
 
 struct SRecord {
     int status;
@@ -62,13 +63,16 @@ struct SDebugMode {
 };
 
 // A modem object on a fresh scripted module, brought to `state`; waits are
-// scaled to 1/100 and shell steps only recorded.
+// scaled to 3/100 unless told otherwise (exchange budgets of 600 ms, which a
+// busy machine holding the module double up does not run out of) and shell
+// steps only recorded.
 struct SBench {
-    explicit SBench(EState state, const std::string& trace = "/tmp/sim7100d-modem-test-trace.txt") {
+    explicit SBench(EState state, const std::string& trace = "/tmp/sim7100d-modem-test-trace.txt",
+                    double scale = 0.03) {
         modem.SetSplit(0, 0);  // one write per scripted chunk
         SDaemonSettings s;
         s.device = modem.Path();
-        s.timeScale = 0.01;
+        s.timeScale = scale;
         s.traceFile = trace;
         s.runShell = [this](const char* command) {
             shell.emplace_back(command);

@@ -37,9 +37,9 @@ TEST(Lbs, Dialogues) {
         {"code 1", kOn, &M::LbsStart, {{kCgmr, kRevision}, {net, failed}}, {2, 1, "LBS Start error 1: " + failed}},
         {"stop", kOn, &M::LbsStop, {{"AT+CNETSTOP\r\n", stop}}, {1, 0, stop}},
         // The report and the OK come in either order.
-        {"report then OK", kOn, &M::LbsGetLocation, {{clbs, Late(fix, kOk, 20)}}, {1, 0, fix.substr(2) + kOk}},
-        {"OK then report", kOn, &M::LbsGetLocation, {{clbs, Late(kOk, fix, 20)}}, {1, 0, fix.substr(2)}},
-        {"no fix", kOn, &M::LbsGetLocation, {{clbs, Late(noFix, kOk, 20)}}, {2, 2, "LBS Error: " + noFix + kOk}},
+        {"report then OK", kOn, &M::LbsGetLocation, {{clbs, TwoReads(fix, kOk)}}, {1, 0, fix.substr(2) + kOk}},
+        {"OK then report", kOn, &M::LbsGetLocation, {{clbs, TwoReads(kOk, fix)}}, {1, 0, fix.substr(2)}},
+        {"no fix", kOn, &M::LbsGetLocation, {{clbs, TwoReads(noFix, kOk)}}, {2, 2, "LBS Error: " + noFix + kOk}},
         // The report never comes: the acknowledgement alone is accepted.
         {"OK alone", kOn, &M::LbsGetLocation, {{clbs, kOk}}, {2, -2, "Chip responsed with invalid answer! " + kOk}},
     });

@@ -69,7 +69,7 @@ TEST(Power, PausesAScaledSecondBeforeUartSleep) {
     const auto received = b.modem.Received();
     ASSERT_EQ(received.size(), 2u);
     const auto pause = received[1].at - received[0].at;
-    EXPECT_GE(pause, std::chrono::milliseconds(10));
+    EXPECT_GE(pause, std::chrono::milliseconds(30));
     EXPECT_LT(pause, std::chrono::milliseconds(500));
 }
 

@@ -18,7 +18,11 @@ TEST(Raw, Dialogues) {
         // back verbatim.
         {"DBG alone", kOn, Raw("DBG"), {{"DBG", kError}}, {2, -101, kError}},
         // Two segments: the acknowledgement and the result line.
-        {"xtra download", kOn, Raw(xd), {{xd, Late(kOk, "\r\n+CGPSXD: 0\r\n")}}, {1, 0, kOk + "\r\n+CGPSXD: 0\r\n"}},
+        {"xtra download",
+         kOn,
+         Raw(xd),
+         {{xd, TwoReads(kOk, "\r\n+CGPSXD: 0\r\n")}},
+         {1, 0, kOk + "\r\n+CGPSXD: 0\r\n"}},
     });
 }
 

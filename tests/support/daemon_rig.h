@@ -12,9 +12,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,7 +49,7 @@ inline std::string Field(const std::string& text, size_t size) {
 
 inline std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::ifstream in(path);
+    std::istringstream in(ReadFile(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
@@ -71,9 +71,8 @@ bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline)
 
 // VmRSS of a process in KiB; -1 when it cannot be read.
 inline long ResidentKiB(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    for (const auto& line : ReadLines("/proc/" + std::to_string(pid) + "/status")) {
+        if (line.rfind("VmRSS:", 0) == 0) return strtol(line.c_str() + 6, nullptr, 10);
     }
     return -1;
 }
@@ -91,15 +90,17 @@ inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
 }
 
 // Signals one of the process's threads, found by name: there the main
-// thread learns of the signal only through the wake pipe.
+// thread learns of the signal only through the wake pipe.  A process that
+// ends meanwhile has no such thread, which the caller's checks then see.
 inline void SignalThread(pid_t pid, int signal, const std::string& thread) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto& t : std::filesystem::directory_iterator(tasks)) {
-        if (ReadFile(t.path().string() + "/comm") != thread + "\n") continue;
-        ASSERT_EQ(syscall(SYS_tgkill, pid, std::stoi(t.path().filename().string()), signal), 0);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator t(tasks, ec), end; !ec && t != end; t.increment(ec)) {
+        if (ReadFile(t->path().string() + "/comm") != thread + "\n") continue;
+        ASSERT_EQ(syscall(SYS_tgkill, pid, atoi(t->path().filename().c_str()), signal), 0);
         return;
     }
-    ADD_FAILURE() << "no thread " << thread;
+    ADD_FAILURE() << "no thread " << thread << (ec ? " (" + ec.message() + ")" : std::string());
 }
 
 // Waits until the process holds a socket: the daemon creates it after its
@@ -109,8 +110,9 @@ inline bool WaitForSocket(pid_t pid, milliseconds deadline) {
     return WaitUntil(
         [&] {
             std::error_code ec;
-            for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
-                if (std::filesystem::read_symlink(e.path(), ec).string().rfind("socket:", 0) == 0) return true;
+            for (std::filesystem::directory_iterator e(dir, ec), end; !ec && e != end; e.increment(ec)) {
+                std::error_code gone;
+                if (std::filesystem::read_symlink(e->path(), gone).string().rfind("socket:", 0) == 0) return true;
             }
             return false;
         },
@@ -156,7 +158,9 @@ struct Rig {
         o.env = {{"SIM7100D_DEVICE", modem.Path()},
                  {"SIM7100D_PORT", std::to_string(peer.Port())},
                  {"SIM7100D_TRACE_FILE", TraceFile()},
-                 {"SIM7100D_TIME_SCALE", "0.01"},
+                 // Exchange budgets of 600 ms: a module double that a busy
+                 // machine holds up for 200 ms must not time an answer out.
+                 {"SIM7100D_TIME_SCALE", "0.03"},
                  {"SIM7100_STUB_LOG", StubLog()}};
         // ThreadSanitizer would otherwise sleep a second in every exit.
         const char* tsan = getenv("TSAN_OPTIONS");

@@ -134,6 +134,10 @@ void ScriptedModem::Answer(const std::string& command) {
 
 bool ScriptedModem::WaitRead() {
     for (;;) {
+        // A pseudo-terminal hands written bytes on to the port's side later;
+        // polling that side hands them on first, so the count includes them.
+        pollfd view{m_view, POLLIN, 0};
+        poll(&view, 1, 0);
         int unread = 0;
         if (ioctl(m_view, FIONREAD, &unread) != 0 || unread == 0) return true;
         pollfd fds[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stop[0], POLLIN, 0}};

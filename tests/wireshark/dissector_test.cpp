@@ -189,20 +189,14 @@ std::vector<SSegment> Faults() {
     return faults;
 }
 
-// Fails under CI, where every group must run; skips elsewhere.
-#define SKIP_OR_FAIL(reason)                                                                              \
-    do {                                                                                                  \
-        const char* ci = getenv("CI");                                                                    \
-        if (ci != nullptr && *ci != '\0') FAIL() << "dissector: FAILED: cannot run under CI: " << reason; \
-        GTEST_SKIP() << "dissector: SKIPPED: " << reason;                                                 \
-    } while (0)
-
 TEST(DissectorTest, DecodesPairsAndFlagsASession) {
-    if (system("command -v tshark >/dev/null") != 0) SKIP_OR_FAIL("tshark is not installed");
+    if (system("command -v tshark >/dev/null") != 0) SIM7100_SKIP_OR_FAIL("wireshark", "tshark is not installed");
     // One in Wireshark's own plugin folder would load first and take the name.
     const std::string global = "$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')";
     if (system(("test -e \"" + global + "/sim7100.lua\"").c_str()) == 0)
-        SKIP_OR_FAIL("an installed sim7100.lua in Wireshark's global plugin folder would shadow the one under test");
+        SIM7100_SKIP_OR_FAIL(
+            "wireshark",
+            "an installed sim7100.lua in Wireshark's global plugin folder would shadow the one under test");
 
     std::vector<SSegment> session = Edges();
     const auto layouts = Layouts();

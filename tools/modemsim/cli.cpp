@@ -63,6 +63,8 @@ CLI::Option* Flag(CLI::App& app, Later& later, const std::string& name, bool& ta
 
 }  // namespace
 
+// Its split comes with the table of settings.
+// NOLINTNEXTLINE(readability-function-size)
 int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     CLI::App app{"modemsim: a SIM7100/SIM7600 LTE module on a pseudo-terminal, answering AT commands"};
     Later later;

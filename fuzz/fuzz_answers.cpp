@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (found) FUZZ_REQUIRE(memchr(name, 0, sizeof name) != nullptr);
     }
 
-    unsigned a = 0;
-    unsigned b = 0;
+    unsigned a = 0, b = 0;
     (void)NetworkModeOf(answer, a);
     (void)XtraFlagOf(answer, a);
     (void)RegistrationOf(answer, a, b);

@@ -35,13 +35,7 @@ const std::string& TraceFile() {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts(1);
-    for (const char c : text) {
-        if (c == separator) {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
-    }
+    for (const char c : text) c == separator ? parts.emplace_back() : parts.back() += c;
     return parts;
 }
 

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -19,9 +18,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::error_code ec;
         if (fs::is_directory(argv[i], ec)) {
-            for (const auto& entry : fs::directory_iterator(argv[i])) {
+            for (const auto& entry : fs::directory_iterator(argv[i]))
                 if (entry.is_regular_file()) files.push_back(entry.path());
-            }
         } else if (fs::is_regular_file(argv[i], ec)) {
             files.emplace_back(argv[i]);
         }
@@ -29,9 +27,8 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // A fresh heap block of exactly the file's size, as libFuzzer hands it.
-        std::vector<uint8_t> input(bytes.begin(), bytes.end());
+        const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(input.data(), input.size());
     }
     fprintf(stderr, "%s: %zu inputs replayed\n", argc > 0 ? argv[0] : "replay", files.size());

@@ -2,20 +2,18 @@
 # A program's options, as its --help lists them, and the options its manual
 # page describes must be the same: an option added to one alone fails here.
 #   man_options.sh PAGE.scd PROGRAM...   (PROGRAM with its emulator, if any)
+fail() {
+  echo "man: FAILED: $*"
+  exit 1
+}
 page=$1
 shift
 name=$(basename "$page" .scd)
 name=${name%.*}
-help=$("$@" --help) || {
-  echo "man: FAILED: $* --help ended with status $?"
-  exit 1
-}
+help=$("$@" --help) || fail "$* --help ended with status $?"
 listed=$(printf '%s\n' "$help" | sed -n 's/^  \(-h,\)\{0,1\}\(--[a-z0-9-]*\).*/\2/p' | sort -u)
 described=$(sed -n '/^# OPTIONS/,/^# [A-Z]/p' "$page" | grep -o '\*--[a-z0-9-]*\*' | tr -d '*' | sort -u)
-[ -n "$listed" ] || {
-  echo "man: FAILED: no options found in the --help of $*"
-  exit 1
-}
+[ -n "$listed" ] || fail "no options found in the --help of $*"
 status=0
 for option in $(printf '%s\n' "$listed" | grep -vxF -e "$described"); do
   echo "man: FAILED: $option is in the --help of $name but not in the OPTIONS of $page"

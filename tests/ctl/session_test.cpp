@@ -23,6 +23,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
+uint16_t PortIn(const std::string& text) {
+    const std::string marker = "listening on 127.0.0.1:";
+    const size_t at = text.find(marker);
+    return at == std::string::npos ? 0 : static_cast<uint16_t>(atoi(text.c_str() + at + marker.size()));
+}
+
 // A child process (through the emulator in a cross build) and its output.
 struct SChild : DaemonProcess {
     SChild(const std::string& binary, std::vector<std::string> args, std::map<std::string, std::string> env = {},
@@ -30,14 +37,7 @@ struct SChild : DaemonProcess {
         if (!Start({binary, emulator, "", std::move(env), std::move(args)})) ADD_FAILURE() << Error();
     }
     int Exit(std::chrono::seconds deadline) { return ExitCode(WaitExit(deadline)); }
-    // The port sim7100ctl reports after "--port 0"; 0 when it does not listen.
-    uint16_t Port() const {
-        const std::string marker = "listening on 127.0.0.1:";
-        if (!WaitForStderr(", waiting ", 10s)) return 0;
-        const std::string err = Stderr();
-        const size_t at = err.find(marker);
-        return at == std::string::npos ? 0 : static_cast<uint16_t>(atoi(err.c_str() + at + marker.size()));
-    }
+    uint16_t Port() const { return WaitForStderr(", waiting ", 10s) ? PortIn(Stderr()) : 0; }
 };
 
 // Plays the daemon: connects, registers, then reads requests and answers
@@ -109,6 +109,17 @@ void ExpectRequests(SFakeDaemon& daemon, std::vector<uint32_t> types, bool answe
     }
 }
 
+// Two keys' values of each JSON object line, as [[a, b], ...].
+nlohmann::json JsonPairs(const std::string& out, const char* a, const char* b) {
+    std::istringstream lines(out);
+    nlohmann::json got = nlohmann::json::array();
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        got.push_back(nlohmann::json::array({j[a], j[b]}));
+    }
+    return got;
+}
+
 enum class EPeer { Absent, Silent, HangUp };
 
 TEST(ctl_session, AgainstAFaultyPeer) {
@@ -136,23 +147,12 @@ TEST(ctl_session, AgainstAFaultyPeer) {
         if (c.peer != EPeer::Absent) {
             const uint16_t port = ctl.Port();
             ASSERT_NE(port, 0) << ctl.Stderr();
-            // Plays the daemon: registers, then reads requests (a deadline on each read) until terminate.
-            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            const timeval deadline{10, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
-            const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-            ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-            const std::string registration = sim7100::EncodeFrame(c.registration);
-            send(fd, registration.data(), registration.size(), MSG_NOSIGNAL);
-            // The requests here carry no payload.
-            for (Sim7100FrameHeader h{}; recv(fd, &h, sizeof h, MSG_WAITALL) == static_cast<ssize_t>(sizeof h);) {
-                seen.push_back(h.type);
-                if (h.type == SIM7100_MSG_TERMINATE || (c.peer == EPeer::HangUp && seen.size() > 1)) break;
-                if (c.peer == EPeer::Silent) continue;
-                const std::string reply = sim7100::EncodeResponse(h.type, {1, 0, "50% done\r\nOK\r\n"});
-                send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            SFakeDaemon daemon(port, c.registration);
+            for (uint32_t type; (type = daemon.Next()) != 0;) {
+                seen.push_back(type);
+                if (type == SIM7100_MSG_TERMINATE || (c.peer == EPeer::HangUp && seen.size() > 1)) break;
+                if (c.peer != EPeer::Silent) daemon.Answer(type);
             }
-            close(fd);
         }
         EXPECT_EQ(ctl.Exit(20s), c.exitStatus) << ctl.Stderr();
         EXPECT_NE(ctl.Stderr().find(c.stderrPart), std::string::npos) << ctl.Stderr();
@@ -191,13 +191,8 @@ TEST(ctl_session, TakesPipedLinesAsTheyCome) {
     EXPECT_EQ(ctl.Exit(20s), 1) << ctl.Stderr();
     close(feed);
 
-    std::istringstream lines(ctl.Stdout());
-    std::vector<std::string> got;  // "type status" of each object
-    for (std::string line; std::getline(lines, line);) {
-        const nlohmann::json j = nlohmann::json::parse(line);
-        got.push_back(j["type"].dump() + " " + j["status"].get<std::string>());
-    }
-    EXPECT_EQ(got, (std::vector<std::string>{"20 ok", "25 ok", "20 ok", "24 timeout"})) << ctl.Stdout();
+    EXPECT_EQ(JsonPairs(ctl.Stdout(), "type", "status"), R"([[20,"ok"],[25,"ok"],[20,"ok"],[24,"timeout"]])"_json)
+        << ctl.Stdout();
 }
 
 // The prompt on a terminal of the test's own: a typo rubbed out, the last
@@ -209,9 +204,8 @@ TEST(ctl_session, PromptEditsAndRecalls) {
     ASSERT_EQ(unlockpt(master), 0);
     SChild ctl("/bin/sh", FedFrom(ptsname(master), {"--port", "0"}, true), {{"TERM", "xterm"}}, "");
     std::string screen;
-    const std::string listening = "listening on 127.0.0.1:";
     ASSERT_TRUE(WaitForScreen(master, screen, ", waiting", 1)) << screen;
-    SFakeDaemon daemon(static_cast<uint16_t>(atoi(screen.c_str() + screen.find(listening) + listening.size())));
+    SFakeDaemon daemon(PortIn(screen));
     const auto type = [&](const std::string& keys, size_t prompts) {
         ASSERT_TRUE(WaitForScreen(master, screen, "sim7100ctl> ", prompts)) << screen;
         ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
@@ -252,13 +246,7 @@ TEST(ctl_session, DrivesTheDaemon) {
     EXPECT_EQ(ctl.Exit(60s), 4) << ctl.Stderr();  // --strict: the refused frame failed
     EXPECT_EQ(daemon.Exit(20s), 0) << daemon.Stdout() << daemon.Stderr();
 
-    std::istringstream lines(ctl.Stdout());
-    std::vector<std::string> got;  // "type cmdStatus" of each response, a JSON object a line
-    for (std::string line; std::getline(lines, line);) {
-        const nlohmann::json j = nlohmann::json::parse(line);
-        got.push_back(j["type"].dump() + " " + j["cmdStatus"].dump());
-    }
-    EXPECT_EQ(got, (std::vector<std::string>{"3 1", "20 1", "25 1", "9 1", "9 2"})) << ctl.Stdout();
+    EXPECT_EQ(JsonPairs(ctl.Stdout(), "type", "cmdStatus"), "[[3,1],[20,1],[25,1],[9,1],[9,2]]"_json) << ctl.Stdout();
 #endif
 }
 

@@ -192,29 +192,10 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
     // message text, and a hang-up in the middle of an answer, after which
     // the daemon reads the end of input and cannot write.
     SConfig field;
-    ASSERT_EQ(-1, Parse({"--echo",
-                         "--model",
-                         "SIM7100E",
-                         "--result-ms",
-                         "150",
-                         "--nmea-period-ms",
-                         "100",
-                         "--pin-required",
-                         "--pin",
-                         "4711",
-                         "--split-bytes",
-                         "16",
-                         "--split-gap-ms",
-                         "3",
-                         "--hangup",
-                         "1",
-                         "--hangup-on",
-                         "AT+CGMI",
-                         "--hangup-after-bytes",
-                         "5",
-                         "--reopen-ms",
-                         "-1"},
-                        field));
+    ASSERT_EQ(-1, ParseWords("--echo --model SIM7100E --result-ms 150 --nmea-period-ms 100 --pin-required --pin 4711 "
+                             "--split-bytes 16 --split-gap-ms 3 --hangup 1 --hangup-on AT+CGMI "
+                             "--hangup-after-bytes 5 --reopen-ms -1",
+                             field));
     field.faults.overrides.push_back({"AT+CSQ", "\r\n+CSQ: 17,99\r\n\r\nOK\r\n", "\r\n+CREG: 1\r\n", 30, 0});
     const std::string session =
         "debug\npower-on\nsignal\nflush\nsignal\nsim-status\nenter-pin 4711\nchip-type\nfirmware\nset-auth user "

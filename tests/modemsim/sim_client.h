@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <sstream>
 
 #include "simulator.h"
 
@@ -78,6 +80,14 @@ inline int Parse(std::vector<const char*> args, SConfig& config, std::string* ou
     if (out != nullptr) *out = printed;
     if (err != nullptr) *err = errors;
     return result;
+}
+// The same from one line of words split at blanks.
+inline int ParseWords(const std::string& words, SConfig& config) {
+    std::istringstream in(words);
+    const std::vector<std::string> kept{std::istream_iterator<std::string>(in), {}};
+    std::vector<const char*> args;
+    for (const std::string& word : kept) args.push_back(word.c_str());
+    return Parse(args, config);
 }
 
 // Short timings, so two-part answers and NMEA bursts come quickly.

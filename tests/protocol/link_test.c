@@ -117,9 +117,8 @@ static void test_streams(void) {
             int seen[4] = {0, 0, 0, 0}, n = 0, event = 0, again = 0;
             size_t at = 0, end = 0, i;
             sim7100_link_init(&link);
-            for (i = 0; i < 3 && streams[row].sends[i] != 0; ++i) {
+            for (i = 0; i < 3 && streams[row].sends[i] != 0; ++i)
                 sim7100_link_request(&link, frame, sizeof frame, streams[row].sends[i], NULL, 0);
-            }
             while (at < size && n < 4 && event >= 0) {
                 if (at == end) end = at + cuts[cut] < size ? at + cuts[cut] : size;
                 at += sim7100_link_receive(&link, bytes + at, end - at, &event);

@@ -43,24 +43,16 @@ std::string Record(int32_t status, int32_t code, const std::string& text) {
     return Pad(Bytes(status) + Bytes(code) + text, SIM7100_RESPONSE_SIZE);
 }
 
-// The bytes a request of this type must carry.
-size_t SizeOf(uint32_t type) {
-#define SIM7100_SIZE(t, name, payload, size) \
-    if ((t) == type) return size;
-    SIM7100_REQUEST_TYPES(SIM7100_SIZE)
-#undef SIM7100_SIZE
-    return 0;
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-const std::map<uint32_t, std::string> kNames = {
-#define SIM7100_NAME(type, name, payload, size) {type, #name},
-    SIM7100_REQUEST_TYPES(SIM7100_NAME)
-#undef SIM7100_NAME
+// Each request type's name and the bytes it must carry.
+const std::map<uint32_t, std::pair<std::string, size_t>> kTypes = {
+#define SIM7100_TYPE(type, name, payload, size) {type, {#name, size}},
+    SIM7100_REQUEST_TYPES(SIM7100_TYPE)
+#undef SIM7100_TYPE
 };
 
 // Every layout's payload with a value of its own in each field, and the
@@ -69,7 +61,7 @@ std::map<uint32_t, std::pair<std::string, Fields>> Layouts() {
     std::map<uint32_t, std::pair<std::string, Fields>> layouts;
     auto put = [&](uint32_t type, const std::string& field, int kind, size_t offset, size_t size) {
         auto& [payload, fields] = layouts[type];
-        const std::string filter = Lower(kNames.at(type)) + "." + Lower(field);
+        const std::string filter = Lower(kTypes.at(type).first) + "." + Lower(field);
         const std::string value = kind == SIM7100_FIELD_BYTE ? std::to_string(offset + 7) : filter;
         payload.resize(offset + size, '\0');
         payload.replace(offset, kind == SIM7100_FIELD_BYTE ? 1 : value.size(),
@@ -180,11 +172,11 @@ std::vector<SSegment> Faults() {
          {{"sim7100.text", std::string(450, 'a') + "\\r\\n\\r\\n" + escaped}, {"sim7100.text.line", lines}}},
     };
     for (const SMeaningRow& row : kMeaningRows) {
-        faults.push_back({false, R::Frame(row.type, Pad("1", 512).substr(0, SizeOf(row.type))), {}});
+        faults.push_back({false, R::Frame(row.type, Pad("1", 512).substr(0, kTypes.at(row.type).second)), {}});
         faults.push_back({true,
                           R::Frame(row.type, Record(row.cmdStatus, row.errCode, "")),
                           {{"sim7100.errcode.meaning", row.errMeaning},
-                           {"_ws.col.Info", kNames.at(row.type) + " response: " + row.statusMeaning}}});
+                           {"_ws.col.Info", kTypes.at(row.type).first + " response: " + row.statusMeaning}}});
     }
     // Text sent to the port: a header that announces 1,126,913,089 bytes.
     faults.push_back({false,
@@ -208,7 +200,8 @@ TEST(DissectorTest, DecodesPairsAndFlagsASession) {
 
     std::vector<SSegment> session = Edges();
     const auto layouts = Layouts();
-    for (const auto& [type, name] : kNames) {
+    for (const auto& [type, known] : kTypes) {
+        const std::string& name = known.first;
         const auto frame = std::to_string(session.size() + 1);
         auto [payload, fields] = layouts.count(type) ? layouts.at(type) : std::pair<std::string, Fields>{};
         if (type == SIM7100_MSG_RAW_COMMAND || type == SIM7100_MSG_SET_ERROR_REPORTING) {

@@ -26,7 +26,6 @@
 #include <sstream>
 #include <thread>
 
-#include "frame_codec.h"
 #include "sim7100_protocol.h"
 
 namespace bench {
@@ -242,75 +241,68 @@ CLink::CLink(int fd) : m_fd(fd), m_buffer(size_t{64} * 1040) {
     timeval tv{10, 0};
     setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    sim7100_link_init(&m_link);
 }
 
 CLink::~CLink() {
     if (m_fd >= 0) close(m_fd);
 }
 
-// NOLINTNEXTLINE(readability-make-member-function-const): takes bytes off the link; const would hide that
-void CLink::ReadExactly(void* buffer, size_t size) {
-    auto* p = static_cast<unsigned char*>(buffer);
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = recv(m_fd, p + got, size - got, MSG_WAITALL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            throw SBenchError(n == 0 ? "the peer closed the link"
-                                     : std::string("no response within the deadline: ") + strerror(errno));
-        }
-        got += static_cast<size_t>(n);
+int CLink::Decode() {
+    int event = SIM7100_LINK_MORE;
+    m_at += sim7100_link_receive(&m_link, m_buffer.data() + m_at, m_end - m_at, &event);
+    if (event < 0)
+        throw SBenchError("the daemon's frames are out of step (link library error " + std::to_string(event) + ")");
+    return event;
+}
+
+void CLink::Receive() {
+    ssize_t n;
+    do {
+        n = recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        throw SBenchError(n == 0 ? "the peer closed the link"
+                                 : std::string("no response within the deadline: ") + strerror(errno));
     }
+    m_at = 0;
+    m_end = static_cast<size_t>(n);
 }
 
 int64_t CLink::ReadRegistration() {
-    char bytes[SIM7100_FRAME_HEADER_SIZE];
-    ReadExactly(bytes, sizeof bytes);
-    const int64_t at = NowNs();
-    if (std::string(bytes, sizeof bytes) != sim7100::EncodeFrame(SIM7100_MSG_REGISTER)) {
-        throw SBenchError("the first frame is no registration");
-    }
-    return at;
+    int event;
+    while ((event = Decode()) == SIM7100_LINK_MORE) Receive();
+    if (event != SIM7100_LINK_REGISTRATION) throw SBenchError("the first frame is no registration");
+    return NowNs();
 }
 
 // NOLINTNEXTLINE(readability-make-member-function-const): writes to the link; const would hide that
-void CLink::SendRequest(uint32_t type) {
-    const std::string frame = sim7100::EncodeFrame(type);
-    const ssize_t n = send(m_fd, frame.data(), frame.size(), 0);
-    if (n != static_cast<ssize_t>(frame.size())) throw SBenchError("request not sent");
+void CLink::SendRequests(uint32_t type, long count) {
+    std::vector<unsigned char> frames(static_cast<size_t>(count) * SIM7100_FRAME_HEADER_SIZE);
+    for (long i = 0; i < count; ++i) {
+        if (sim7100_link_request(&m_link, frames.data() + i * SIM7100_FRAME_HEADER_SIZE, SIM7100_FRAME_HEADER_SIZE,
+                                 type, nullptr, 0) < 0) {
+            throw SBenchError("more requests in flight than the link library pairs");
+        }
+    }
+    const ssize_t n = send(m_fd, frames.data(), frames.size(), 0);
+    if (n != static_cast<ssize_t>(frames.size())) throw SBenchError("requests not sent");
 }
 
-int32_t CLink::ReadResponse(uint32_t type) {
-    unsigned char frame[8 + SIM7100_RESPONSE_SIZE];
-    ReadExactly(frame, sizeof frame);
-    const Sim7100FrameHeader header = sim7100::DecodeHeader(frame);
-    if (header.length != SIM7100_RESPONSE_SIZE || header.type != type) throw SBenchError("unexpected response header");
-    return sim7100::DecodeRecord(frame + 8, sizeof(int32_t)).cmdStatus;
+int32_t CLink::ReadResponse() {
+    int event;
+    while ((event = Decode()) == SIM7100_LINK_MORE) Receive();
+    if (event != SIM7100_LINK_RESPONSE) throw SBenchError("unexpected frame");
+    return m_link.decoder.record.cmdStatus;
 }
 
-int CLink::ReadResponses(uint32_t type) {
-    constexpr size_t kFrame = 8 + SIM7100_RESPONSE_SIZE;
-    ssize_t n;
-    do {
-        n = recv(m_fd, m_buffer.data() + m_filled, m_buffer.size() - m_filled, 0);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) throw SBenchError(n == 0 ? "the peer closed the link" : "no response within the deadline");
-    m_filled += static_cast<size_t>(n);
+int CLink::ReadResponses() {
+    if (m_at == m_end) Receive();
     int complete = 0;
-    size_t at = 0;
-    while (m_filled - at >= kFrame) {
-        const Sim7100FrameHeader header = sim7100::DecodeHeader(m_buffer.data() + at);
-        int32_t status = 0;
-        memcpy(&status, m_buffer.data() + at + 8, sizeof status);
-        if (header.length != SIM7100_RESPONSE_SIZE || header.type != type || status != SIM7100_STATUS_OK) {
+    for (int event; (event = Decode()) != SIM7100_LINK_MORE; ++complete) {
+        if (event != SIM7100_LINK_RESPONSE || m_link.decoder.record.cmdStatus != SIM7100_STATUS_OK) {
             throw SBenchError("unexpected response");
         }
-        at += kFrame;
-        ++complete;
-    }
-    if (at != 0) {
-        memmove(m_buffer.data(), m_buffer.data() + at, m_filled - at);
-        m_filled -= at;
     }
     return complete;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sim7100_link.h"
+
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -60,7 +62,9 @@ private:
     uint16_t m_port = 0;
 };
 
-// One accepted connection: blocking, with a receive deadline on every read.
+// One accepted connection: blocking, with a receive deadline on every read;
+// frames through the RTOS side's link library, which pairs each response
+// with its request.
 class CLink {
 public:
     explicit CLink(int fd);
@@ -71,18 +75,23 @@ public:
     int Fd() const { return m_fd; }
     // The registration frame; returns the time it was complete.
     int64_t ReadRegistration();
-    void SendRequest(uint32_t type);
-    // One whole response; checks its header and returns cmdStatus.
-    int32_t ReadResponse(uint32_t type);
+    // `count` requests without payload in one write.
+    void SendRequests(uint32_t type, long count = 1);
+    // The next response, which must answer the oldest request; its cmdStatus.
+    int32_t ReadResponse();
     // Reads whatever is there (at least one byte) and returns the number of
-    // complete responses it finished; each is checked.
-    int ReadResponses(uint32_t type);
+    // responses it completed; each must answer its request with success.
+    int ReadResponses();
 
 private:
-    void ReadExactly(void* buffer, size_t size);
+    // The next event of the bytes received so far; SIM7100_LINK_MORE when
+    // they are used up.
+    int Decode();
+    void Receive();
     int m_fd;
+    Sim7100Link m_link{};
     std::vector<unsigned char> m_buffer;
-    size_t m_filled = 0;
+    size_t m_at = 0, m_end = 0;
 };
 
 // ---- the module's terminal ---------------------------------------------------

@@ -105,14 +105,14 @@ public:
     ~CServer() { Stop(m_child, std::chrono::seconds(2)); }
 
     void PowerOn() {
-        m_link->SendRequest(SIM7100_MSG_POWER_ON);
-        if (m_link->ReadResponse(SIM7100_MSG_POWER_ON) != SIM7100_STATUS_OK) {
+        m_link->SendRequests(SIM7100_MSG_POWER_ON);
+        if (m_link->ReadResponse() != SIM7100_STATUS_OK) {
             throw SBenchError(m_child.name + ": PowerOn failed");
         }
     }
     // eMsgTerminate, then the exit status (0 expected).
     void Terminate() {
-        m_link->SendRequest(SIM7100_MSG_TERMINATE);
+        m_link->SendRequests(SIM7100_MSG_TERMINATE);
         int status = 0;
         if (!WaitExit(m_child, std::chrono::seconds(5), status)) {
             throw SBenchError(m_child.name + " did not end after eMsgTerminate");
@@ -149,8 +149,8 @@ void RunSequential(CServer& s, long n, SRow* row) {
     const int64_t start = NowNs();
     for (long i = 0; i < n; ++i) {
         const int64_t t0 = NowNs();
-        s.Link().SendRequest(kCsq);
-        if (s.Link().ReadResponse(kCsq) != SIM7100_STATUS_OK) throw SBenchError("GetSignalQuality failed");
+        s.Link().SendRequests(kCsq);
+        if (s.Link().ReadResponse() != SIM7100_STATUS_OK) throw SBenchError("GetSignalQuality failed");
         if (row != nullptr) row->samples.push_back(NowNs() - t0);
     }
     Account(s, n, start, before, row);
@@ -160,25 +160,16 @@ void RunSequential(CServer& s, long n, SRow* row) {
 void RunPipelined(CServer& s, long n, int window, SRow* row) {
     const SProcFigures before = ReadProc(s.Pid());
     std::vector<int64_t> sentAt(static_cast<size_t>(n));
-    std::vector<uint32_t> batch(2 * static_cast<size_t>(window));
     long sent = 0, done = 0;
     auto sendMore = [&](long count) {
-        const int64_t now = NowNs();
-        for (long i = 0; i < count; ++i) {
-            batch[2 * i] = 0;
-            batch[2 * i + 1] = kCsq;
-            sentAt[static_cast<size_t>(sent + i)] = now;
-        }
-        const size_t bytes = static_cast<size_t>(count) * 8;
-        if (send(s.Link().Fd(), batch.data(), bytes, 0) != static_cast<ssize_t>(bytes)) {
-            throw SBenchError("requests not sent");
-        }
+        std::fill_n(sentAt.begin() + sent, count, NowNs());
+        s.Link().SendRequests(kCsq, count);
         sent += count;
     };
     const int64_t start = NowNs();
     sendMore(std::min<long>(window, n));
     while (done < n) {
-        const int k = s.Link().ReadResponses(kCsq);
+        const int k = s.Link().ReadResponses();
         const int64_t now = NowNs();
         for (int i = 0; i < k; ++i) {
             if (row != nullptr) row->samples.push_back(now - sentAt[static_cast<size_t>(done)]);

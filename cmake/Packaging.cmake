@@ -7,6 +7,11 @@
 #
 # It runs at the end of the top-level CMakeLists.txt, when every install
 # rule, wherever included, has named its component.
+# The maintainer a board vendor puts its own name to (scripts/package takes
+# it from DEBFULLNAME and DEBEMAIL).
+set(SIM7100_MAINTAINER "sim7100d developers <sim7100d@example.com>"
+    CACHE STRING "Maintainer field and changelog signature of the Debian packages")
+
 function(sim7100_packaging)
   get_cmake_property(_components COMPONENTS)
   set(_packaged)
@@ -35,7 +40,7 @@ function(sim7100_packaging)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME sim7100d)
   set(CPACK_PACKAGE_VENDOR "sim7100d developers")
-  set(CPACK_PACKAGE_CONTACT "sim7100d developers <sim7100d@example.com>")
+  set(CPACK_PACKAGE_CONTACT "${SIM7100_MAINTAINER}")
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)

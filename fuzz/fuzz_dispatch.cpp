@@ -3,8 +3,11 @@
 // trailing zero; no block when the payload is empty), against a modem whose
 // port was never opened, so no traffic can happen.
 //
+// The RTOS side's link library must refuse exactly what Dispatch refuses.
+//
 // Input: the request type (first byte), then the payload.
 #include "fuzz_support.h"
+#include "sim7100_link.h"
 
 namespace {
 
@@ -43,5 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // themselves are pinned down by the unit tests and the bad-input walk.
     FUZZ_REQUIRE(!modem.Initialized() && modem.Fd() == -1);
     FUZZ_REQUIRE(r.cmdStatus == SIM7100_STATUS_OK || r.cmdStatus == SIM7100_STATUS_FAILED);
+    const bool refused = strncmp(r.text, "Invalid request payload", 23) == 0;
+    FUZZ_REQUIRE((sim7100_request_check(type, bytes, payloadSize) != 0) == refused);
     return 0;
 }

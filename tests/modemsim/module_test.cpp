@@ -5,6 +5,7 @@
 // parts, the NMEA output, and the fault switches the daemon's own tests use.
 #include <fstream>
 
+#include "faults.h"
 #include "sim_client.h"
 #include "test_support.h"
 
@@ -200,9 +201,50 @@ TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
              const auto thrice = [](const std::string& s) { return s.size() >= 24; };
              EXPECT_EQ(r.client->ReadUntil(thrice).substr(0, 24), "\r\nRING\r\n\r\nRING\r\n\r\nRING\r\n");
          }},
-        {"GarbageBytes", [](SConfig& c) { c.faults.garbageEveryMs = 30, c.faults.garbageBytes = 5; },
+        {"GarbageBytesFromTheSeed", [](SConfig& c) { c.faults.garbageEveryMs = 30, c.faults.garbageBytes = 5; },
          [](SRunning& r) {
-             EXPECT_GE(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).size(), 10u);
+             // The default seed's bytes, whole and in order, so a report can be reproduced.
+             modemsim::SFaults faults;
+             faults.garbageBytes = 5;
+             modemsim::CFaultPlan plan(faults, 1);
+             std::string expected = plan.Garbage();
+             expected += plan.Garbage();
+             EXPECT_EQ(r.client->ReadUntil([](const std::string& s) { return s.size() >= 10; }).substr(0, 10),
+                       expected);
+         }},
+        {"SilentAfterTheFirstCommands", [](SConfig& c) { c.faults.silentAfter = 1; },
+         [](SRunning& r) {
+             EXPECT_EQ(r.client->Exchange("AT+CSQ"), kCsq);
+             r.client->Send("AT+CSQ\r\n");
+             ASSERT_TRUE(r.sim.WaitForCommands(2, 2000ms));
+             EXPECT_EQ(r.client->ReadFor(200ms), "");
+         }},
+        {"IdleErrorAfterSilence", [](SConfig& c) { c.faults.idleErrorMs = 400; },
+         [](SRunning& r) {
+             EXPECT_EQ(r.client->Exchange("AT"), kOk);
+             EXPECT_EQ(r.client->ReadFor(500ms), "");  // the idle time itself
+             EXPECT_EQ(r.client->Exchange("AT"), kError);
+             EXPECT_EQ(r.client->Exchange("AT"), kOk);
+         }},
+        {"GpsStrictRefusesTheStateItIsIn", [](SConfig& c) { c.faults.gpsStrict = true; },
+         [](SRunning& r) {
+             EXPECT_EQ(r.client->Exchange("AT+CGPS=0"), kError);
+             EXPECT_EQ(r.client->Exchange("AT+CGPSCOLD"), kOk);
+             EXPECT_EQ(r.client->Exchange("AT+CGPSCOLD"), kError);
+         }},
+        {"NoCellAfterPowerUp", [](SConfig& c) { c.faults.noCellMs = 60000; },
+         [](SRunning& r) {
+             EXPECT_EQ(r.client->Exchange("AT+CSQ"), Info("+CSQ: 99,99"));
+             EXPECT_EQ(r.client->Exchange("AT+CGREG?"), Info("+CGREG: 0,2"));
+         }},
+        {"XtraResultAndLbsOkFirst",
+         [](SConfig& c) { c.faults.xtraResult = 3, c.faults.lbsOrder = modemsim::ELbsOrder::eOkFirst; },
+         [](SRunning& r) {
+             const auto line = [](auto& s) { return EndsWith(s, ": 3\r\n") || EndsWith(s, ": 1\r\n"); };
+             EXPECT_EQ(r.client->Exchange("AT+CGPSXD=0"), kOk);
+             EXPECT_EQ(r.client->ReadUntil(line), "\r\n+CGPSXD: 3\r\n");
+             EXPECT_EQ(r.client->Exchange("AT+CLBS=1"), kOk);
+             EXPECT_EQ(r.client->ReadUntil(line), "\r\n+CLBS: 1\r\n");
          }},
         {"HangUpInTheMiddleOfAnAnswer",
          [](SConfig& c) {

@@ -66,15 +66,17 @@ private:
     int m_fd;
 };
 
-// modemsim's command line into `config`, its output captured (stdout to `out`).
-inline int Parse(std::vector<const char*> args, SConfig& config, std::string* out = nullptr) {
+// modemsim's command line into `config`, its output captured (stdout to `out`, stderr to `err`).
+inline int Parse(std::vector<const char*> args, SConfig& config, std::string* out = nullptr,
+                 std::string* err = nullptr) {
     args.insert(args.begin(), "modemsim");
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     const int result = modemsim::ParseCommandLine(static_cast<int>(args.size()), args.data(), config);
     const std::string printed = testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
+    const std::string errors = testing::internal::GetCapturedStderr();
     if (out != nullptr) *out = printed;
+    if (err != nullptr) *err = errors;
     return result;
 }
 

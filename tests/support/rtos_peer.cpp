@@ -25,6 +25,14 @@ bool Readable(int fd, RtosPeer::Clock::time_point end) {
     }
 }
 
+// What the library's decoder makes of `bytes` taken at once, or 0 when they
+// are not one whole frame.
+int DecodeOne(const std::string& bytes, Sim7100Decoder& decoder) {
+    int event = 0;
+    sim7100_decoder_init(&decoder);
+    return sim7100_decode(&decoder, bytes.data(), bytes.size(), &event) == bytes.size() ? event : 0;
+}
+
 // One recv once input has come; -2 on a time-out or without a connection.
 ssize_t Receive(int fd, char* buffer, size_t n, RtosPeer::Clock::time_point end) {
     for (;;) {
@@ -72,7 +80,14 @@ bool RtosPeer::AcceptRegistered(milliseconds deadline) {
     const int noDelay = 1;
     setsockopt(m_conn, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     const auto first = ReadExact(8, std::chrono::duration_cast<milliseconds>(end - Clock::now()));
-    return first && *first == Frame(SIM7100_MSG_REGISTER);
+    Sim7100Decoder decoder;
+    return first && DecodeOne(*first, decoder) == SIM7100_LINK_REGISTRATION;
+}
+
+std::string RtosPeer::Frame(uint32_t type, const std::string& payload) {
+    std::string frame(SIM7100_FRAME_HEADER_SIZE + payload.size(), '\0');
+    sim7100_frame_encode(frame.data(), frame.size(), type, payload.data(), static_cast<uint32_t>(payload.size()));
+    return frame;
 }
 
 bool RtosPeer::SendRaw(const std::string& bytes) {
@@ -102,10 +117,9 @@ std::optional<std::string> RtosPeer::ReadExact(size_t n, milliseconds deadline) 
 
 std::optional<RtosPeer::SResponse> RtosPeer::ReadResponse(milliseconds deadline) {
     const auto bytes = ReadExact(SIM7100_FRAME_HEADER_SIZE + SIM7100_RESPONSE_SIZE, deadline);
-    if (!bytes) return std::nullopt;
-    const Sim7100FrameHeader h = sim7100::DecodeHeader(bytes->data());
-    if (h.length != SIM7100_RESPONSE_SIZE) return std::nullopt;
-    return SResponse{h.type, sim7100::DecodeRecord(bytes->data() + 8, h.length)};
+    Sim7100Decoder decoder;
+    if (!bytes || DecodeOne(*bytes, decoder) != SIM7100_LINK_RESPONSE) return std::nullopt;
+    return SResponse{decoder.header.type, decoder.record};
 }
 
 bool RtosPeer::WaitClosed(milliseconds deadline) {

@@ -1,7 +1,8 @@
 // The RTOS side of the link, for tests that run the daemon as a process: a
 // TCP listener on 127.0.0.1 with a port of its own, which accepts the daemon,
-// checks its registration frame, sends requests and reads the responses.
-// Every wait has a deadline.
+// checks its registration frame, sends requests and reads the responses
+// through the RTOS side's link library.  Frames go out unchecked, so a test
+// can send what the daemon must refuse.  Every wait has a deadline.
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "frame_codec.h"
+#include "frame_codec.h"  // for tests that play the daemon's side too
+#include "sim7100_link.h"
 
 class RtosPeer {
 public:
@@ -18,7 +20,7 @@ public:
     struct SResponse {
         uint32_t type = 0;
         SCmdResponseData record{};
-        std::string Text() const { return sim7100::RecordText(record); }
+        std::string Text() const { return record.text; }  // terminated: the decoder checks
     };
 
     // Binds a free port at once, so the daemon can be pointed at it; with
@@ -37,14 +39,12 @@ public:
 
     bool SendRaw(const std::string& bytes);
     bool SendFrame(uint32_t type, const std::string& payload = {});
-    static std::string Frame(uint32_t type, const std::string& payload = {}) {
-        return sim7100::EncodeFrame(type, payload);
-    }
+    static std::string Frame(uint32_t type, const std::string& payload = {});
 
     // Exactly n bytes, or nothing when the deadline passes or the link ends.
     std::optional<std::string> ReadExact(size_t n, std::chrono::milliseconds deadline);
     // One response frame of 1040 bytes; nothing when it does not come whole
-    // or its length field is not 1032.
+    // or is no response (its length is not 1032, its text not terminated).
     std::optional<SResponse> ReadResponse(std::chrono::milliseconds deadline);
     // True when the daemon closes the link before sending another byte.
     bool WaitClosed(std::chrono::milliseconds deadline);

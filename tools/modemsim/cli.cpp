@@ -5,9 +5,6 @@
 #include <functional>
 #include <map>
 
-#include <fstream>
-#include <sstream>
-
 #include "config.h"
 #include "replay.h"
 #include "traffic_log.h"
@@ -15,14 +12,6 @@
 namespace modemsim {
 
 namespace {
-
-bool ReadFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return static_cast<bool>(in);
-}
 
 std::string FirstCommand(const STrace& trace, const STraceSession& s, bool last) {
     for (size_t k = 0; k < s.end - s.first; ++k) {
@@ -33,7 +22,6 @@ std::string FirstCommand(const STrace& trace, const STraceSession& s, bool last)
 }
 
 void ListSessions(const STrace& trace) {
-    if (trace.skippedBytes > 0) std::printf("%zu bytes before the first entry skipped\n", trace.skippedBytes);
     for (size_t n = 0; n < trace.sessions.size(); ++n) {
         const STraceSession& s = trace.sessions[n];
         size_t commands = 0, truncated = 0;
@@ -45,6 +33,19 @@ void ListSessions(const STrace& trace) {
                     commands, FirstCommand(trace, s, false).c_str(), FirstCommand(trace, s, true).c_str(),
                     truncated > 0 ? ", with a truncated entry" : "");
     }
+}
+
+// A trace is refused only when it is none; its damage is reported and read
+// where the meaning is clear.
+bool LoadTrace(const std::string& path, STrace& trace) {
+    std::string error;
+    if (!ReadTraceFile(path, trace, error)) {
+        std::fprintf(stderr, "modemsim: %s\n", error.c_str());
+        return false;
+    }
+    for (const std::string& problem : trace.problems)
+        std::fprintf(stderr, "modemsim: %s %s\n", path.c_str(), problem.c_str());
+    return true;
 }
 
 using Later = std::vector<std::function<void()>>;
@@ -156,23 +157,15 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
         for (const auto& preset : Presets()) std::printf("%-12s %s\n", preset.name, preset.description);
         return 0;
     }
-    std::string text;
+    STrace trace;
     if (!scrub.empty()) {
-        if (!ReadFile(scrub, text)) {
-            std::fprintf(stderr, "modemsim: cannot read %s\n", scrub.c_str());
-            return 2;
-        }
-        const std::string copy = FormatTrace(ScrubTrace(ParseTrace(text).entries));
+        if (!LoadTrace(scrub, trace)) return 2;
+        const std::string copy = FormatTrace(ScrubTrace(trace.entries));
         std::fwrite(copy.data(), 1, copy.size(), stdout);
         return 0;
     }
-    STrace trace;
     if (!replay.empty()) {
-        if (!ReadFile(replay, text)) {
-            std::fprintf(stderr, "modemsim: cannot read %s\n", replay.c_str());
-            return 2;
-        }
-        trace = ParseTrace(text);
+        if (!LoadTrace(replay, trace)) return 2;
         if (listSessions) {
             ListSessions(trace);
             return 0;

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <string>
 
 #include "simulator.h"
 
@@ -34,7 +35,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "modemsim: %s module%s%s\n", modemsim::ModelName(config.model),
+    // A replay names the model and revision its trace shows.
+    const std::string revision = config.revision.empty() ? modemsim::ModelRevision(config.model) : config.revision;
+    std::fprintf(stderr, "modemsim: %s module, revision %s%s%s%s\n", modemsim::ModelName(config.model),
+                 revision.c_str(), config.replay.active ? ", replaying a trace" : "",
                  config.link.empty() ? "" : ", linked from ", config.link.c_str());
     simulator.Start();
     for (;;) {

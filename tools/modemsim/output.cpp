@@ -26,9 +26,10 @@ void COutput::Add(Clock::time_point due, std::string bytes, const char* kind, bo
     m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, hangupAt});
 }
 
-void COutput::AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs) {
+void COutput::AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs, bool hangUp) {
     m_pendingBytes += bytes.size();
-    m_jobs.emplace(Key{due, m_seq++}, SJob{std::move(bytes), kind, std::string::npos, std::max(0, gapMs)});
+    m_jobs.emplace(Key{due, m_seq++}, SJob{hangUp ? std::string() : std::move(bytes), kind,
+                                           hangUp ? 0 : std::string::npos, std::max(0, gapMs)});
 }
 
 void COutput::Clear() {
@@ -44,12 +45,15 @@ bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) 
     // Written bytes reach the reader's queue a moment later, on a kernel
     // worker; polling the terminal's far end completes that hand-over first,
     // so "nothing to read" there means the reader has read it all.  Nothing
-    // signals a read, so look every millisecond.
+    // signals a read, so look every millisecond; more often for a piece due
+    // at once (flushed output must beat the reader's short flush read).
     pollfd far{m_drainFd, POLLIN, 0};
     const bool unread = m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
     const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
     if (now >= ready && !unread) return true;
-    result.wake = unread ? now + std::chrono::milliseconds(1) : ready;
+    const Clock::duration look =
+        gapMs == 0 ? Clock::duration(std::chrono::microseconds(200)) : std::chrono::milliseconds(1);
+    result.wake = unread ? now + look : ready;
     return false;
 }
 

@@ -35,7 +35,8 @@ public:
     // `gapMs` after the previous job ended, and only once the reader has
     // taken everything before it (`drainFd`, the terminal's other end, has
     // no unread input).  A terminal hands over all it holds in one read.
-    void AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs);
+    // `hangUp`: instead of bytes, the terminal hangs up at that point.
+    void AddPiece(Clock::time_point due, std::string bytes, const char* kind, int gapMs, bool hangUp = false);
     void SetDrainFd(int fd) { m_drainFd = fd; }
     bool Empty() const { return m_jobs.empty(); }
     void Clear();

@@ -11,11 +11,29 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
 }
 
-// An answer so far that ends in a final result: what follows came later
-// (the second part of a two-part answer, or an unsolicited line).
+// An answer so far whose last line is a final result: what follows came
+// later (the second part of a two-part answer, or an unsolicited line).
 bool EndsInResult(const std::string& answer) {
-    return EndsWith(answer, "OK\r\n") || EndsWith(answer, "ERROR\r\n") ||
-           (EndsWith(answer, "\r\n") && answer.find(" ERROR:") != std::string::npos);
+    if (!EndsWith(answer, "\r\n")) return false;
+    const size_t start = answer.size() > 2 ? answer.rfind('\n', answer.size() - 3) : std::string::npos;
+    const std::string last = answer.substr(start == std::string::npos ? 0 : start + 1);
+    return EndsWith(last, "OK\r\n") || EndsWith(last, "ERROR\r\n") || last.find(" ERROR:") != std::string::npos;
+}
+
+// An empty read is the end of input (the port hung up) when no read after
+// it, up to the next command, found bytes again.
+bool EndOfInput(const std::vector<STraceEntry>& entries, size_t index) {
+    for (size_t i = index; i < entries.size() && entries[i].tag != ETraceTag::eInput; ++i)
+        if (entries[i].tag == ETraceTag::eOutput && !entries[i].text.empty()) return false;
+    return entries[index].tag == ETraceTag::eOutput && entries[index].text.empty();
+}
+
+// The bytes read after the command at `index`; false when there are none.
+bool AnswerAfter(const std::vector<STraceEntry>& entries, size_t index, std::string& answer) {
+    answer.clear();
+    for (size_t i = index + 1; i < entries.size() && entries[i].tag != ETraceTag::eInput; ++i)
+        if (entries[i].tag == ETraceTag::eOutput) answer += entries[i].text;
+    return !answer.empty();
 }
 
 // Where a command the daemon wrote ends: at its line end, or at the Ctrl-Z
@@ -43,7 +61,7 @@ std::vector<SReplayPiece> CReplay::Start() {
     // what a flush discarded is worth sending.
     std::vector<SReplayPiece> pieces;
     for (size_t i = 0; i < first; ++i)
-        if (entries[i].tag == ETraceTag::eFlushed) pieces.push_back({entries[i].text, false, true});
+        if (entries[i].tag == ETraceTag::eFlushed) pieces.push_back({entries[i].text, SReplayPiece::eFlushed});
     m_next = first;
     return pieces;
 }
@@ -52,13 +70,20 @@ std::vector<SReplayPiece> CReplay::AnswerFrom(size_t index) {
     const auto& entries = m_config.entries;
     std::vector<SReplayPiece> pieces;
     std::string answer;
-    bool afterResult = false;
     for (m_next = index; m_next < entries.size() && entries[m_next].tag != ETraceTag::eInput; ++m_next) {
         const STraceEntry& e = entries[m_next];
-        const bool flushed = e.tag == ETraceTag::eFlushed;
-        pieces.push_back({e.text, afterResult && !flushed, flushed});
-        if (!flushed) answer += e.text;
-        afterResult = afterResult || EndsInResult(answer);
+        if (EndOfInput(entries, m_next)) {
+            // The rest of the session was written to a port that had hung up.
+            pieces.push_back({"", SReplayPiece::eHangUp});
+            m_next = entries.size();
+            break;
+        }
+        if (e.tag == ETraceTag::eFlushed) {
+            pieces.push_back({e.text, SReplayPiece::eFlushed});
+            continue;
+        }
+        pieces.push_back({e.text, EndsInResult(answer) ? SReplayPiece::eResult : SReplayPiece::eAnswer});
+        answer += e.text;
     }
     return pieces;
 }
@@ -115,6 +140,18 @@ void AdoptTraceHabits(const std::vector<STraceEntry>& entries, SConfig& config) 
     }
     config.echo = echoSeen;
     if (bare != line) config.faults.errorFraming = bare ? EErrorFraming::eBare : EErrorFraming::eLine;
+
+    std::string answer;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const bool model = entries[i].text == "AT+CGMM\r\n", revision = entries[i].text == "AT+CGMR\r\n";
+        if (entries[i].tag != ETraceTag::eInput || !(model || revision) || !AnswerAfter(entries, i, answer)) continue;
+        const char* key = model ? "SIMCOM_" : "+CGMR: ";  // both seven long
+        const size_t at = answer.find(key);
+        if (at == std::string::npos) continue;
+        const std::string value = answer.substr(at + 7, answer.find_first_of("\r\n", at) - at - 7);
+        if (revision) config.revision = value;
+        if (model) ParseModel(value, config.model);
+    }
 }
 
 }  // namespace modemsim

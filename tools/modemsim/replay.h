@@ -1,7 +1,8 @@
 // Replay of a traced session: each command the daemon writes is answered
 // with the pieces the real module sent after it, in order; output that a
-// flush discarded is sent unasked before the next command.  Knows nothing
-// of terminals or time; the simulator turns its pieces into output jobs.
+// flush discarded is sent unasked before the next command, and the reads
+// that found the end of input become a hang-up.  Knows nothing of terminals
+// or time; the simulator turns its pieces into output jobs.
 #pragma once
 
 #include <string>
@@ -13,9 +14,16 @@
 namespace modemsim {
 
 struct SReplayPiece {
+    enum EKind {
+        eAnswer,   // read by the daemon: a read of its own, a short gap after the one before
+        eResult,   // the first piece after a final result (a second result, an unsolicited
+                   // line): comes after the module's result delay
+        eFlushed,  // discarded by the daemon's flush: as soon as the daemon has read the
+                   // answer before it, so that it is there when the next command flushes
+        eHangUp,   // the daemon's reads found the end of input: the terminal hangs up
+    };
     std::string bytes;
-    bool afterResult = false;  // follows a final result: sent after the result delay
-    bool flushed = false;      // unsolicited, discarded by the daemon's flush
+    EKind kind = eAnswer;
 };
 
 struct SReplayStep {
@@ -48,8 +56,9 @@ private:
     std::string m_pending;
 };
 
-// What the trace shows of the module's habits, for the model's answers to
-// commands the trace does not have: echo, and the error framing.
+// What the trace shows of the module, for the model's answers to commands
+// the trace does not have and for the banner: echo, the error framing, and
+// the model and revision where the trace asked for them.
 void AdoptTraceHabits(const std::vector<STraceEntry>& entries, SConfig& config);
 
 }  // namespace modemsim

@@ -229,9 +229,12 @@ void CSimulator::OnInput(const char* data, size_t size, Clock::time_point now) {
 }
 
 void CSimulator::QueueReplay(const std::vector<SReplayPiece>& pieces, Clock::time_point now) {
+    static const char* const kKinds[] = {"answer", "result", "unsolicited", "hang-up"};
     for (const SReplayPiece& p : pieces) {
-        const char* kind = p.flushed ? "unsolicited" : p.afterResult ? "result" : "answer";
-        m_output.AddPiece(now, p.bytes, kind, p.afterResult ? m_config.timings.resultMs : m_config.replay.gapMs);
+        const int gap = p.kind == SReplayPiece::eResult    ? m_config.timings.resultMs
+                        : p.kind == SReplayPiece::eFlushed ? 0
+                                                           : m_config.replay.gapMs;
+        m_output.AddPiece(now, p.bytes, kKinds[p.kind], gap, p.kind == SReplayPiece::eHangUp);
     }
 }
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace modemsim {
 
@@ -108,25 +110,70 @@ const char* TraceTagText(ETraceTag tag) {
 
 STrace ParseTrace(const std::string& file) {
     STrace trace;
+    if (file.empty()) {
+        trace.refusal = "empty file, not a daemon trace";
+        trace.sessions.push_back({0, 0});
+        return trace;
+    }
+    size_t line = 1, counted = 0;
+    const auto lineOf = [&](size_t at) {
+        if (at < counted) line = 1, counted = 0;
+        line += static_cast<size_t>(std::count(file.begin() + static_cast<std::ptrdiff_t>(counted),
+                                               file.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+        counted = at;
+        return line;
+    };
+    const auto note = [&](size_t at, const std::string& what) {
+        trace.problems.push_back("line " + std::to_string(lineOf(at)) + ": " + what);
+    };
     // A tag starts an entry wherever it stands: after a newline normally,
     // right after the cut-off text of an entry when a run died mid-write.
-    std::vector<size_t> starts;
-    std::vector<ETraceTag> tags;
+    // At a line start, a known tag that lost its blank still starts one, and
+    // an unknown tag starts a line that is no entry.
+    struct SStart {
+        size_t at, text;  // of the tag and of the text after it
+        bool known;
+        ETraceTag tag;
+    };
+    std::vector<SStart> starts;
     for (size_t at = file.find('['); at != std::string::npos; at = file.find('[', at + 1)) {
         ETraceTag tag{};
-        if (!TagAt(file, at, tag)) continue;
-        starts.push_back(at);
-        tags.push_back(tag);
-        at += std::strlen(TraceTagText(tag)) - 1;
+        const bool lineStart = at == 0 || file[at - 1] == '\n';
+        if (TagAt(file, at, tag)) {
+            if (!lineStart) note(at, "an entry cut off (a run ended mid-write), the next one follows on its line");
+            starts.push_back({at, at + std::strlen(TraceTagText(tag)), true, tag});
+            at = starts.back().text - 1;
+            continue;
+        }
+        const size_t close = file.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", at + 1);
+        if (!lineStart || close == std::string::npos || close == at + 1 || file[close] != ']') continue;
+        const std::string name = file.substr(at, close + 1 - at);
+        const auto* known =
+            std::find_if(kTags.begin(), kTags.end(), [&name](ETraceTag t) { return name + " " == TraceTagText(t); });
+        if (known != kTags.end()) {
+            std::string what = "tag " + name;
+            note(at, what.append(" without its blank, read as ").append(TraceTagText(*known)));
+            starts.push_back({at, close + 1, true, *known});
+        } else {
+            note(at, "unknown tag " + name + ", line skipped");
+            starts.push_back({at, close + 1, false, ETraceTag::eInput});
+        }
+        at = close;
     }
-    trace.skippedBytes = starts.empty() ? file.size() : starts.front();
+    trace.skippedBytes = starts.empty() ? file.size() : starts.front().at;
+    if (std::none_of(starts.begin(), starts.end(), [](const SStart& s) { return s.known; })) {
+        trace.refusal = "no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in " + std::to_string(file.size()) +
+                        " bytes, not a daemon trace";
+        trace.sessions.push_back({0, 0});
+        return trace;
+    }
     for (size_t i = 0; i < starts.size(); ++i) {
+        if (!starts[i].known) continue;
         STraceEntry e;
-        e.tag = tags[i];
-        e.offset = starts[i];
-        const size_t from = starts[i] + std::strlen(TraceTagText(tags[i]));
-        const size_t to = i + 1 < starts.size() ? starts[i + 1] : file.size();
-        e.text = file.substr(from, to - from);
+        e.tag = starts[i].tag;
+        e.offset = starts[i].at;
+        const size_t to = i + 1 < starts.size() ? starts[i + 1].at : file.size();
+        e.text = file.substr(starts[i].text, to - starts[i].text);
         if (!e.text.empty() && e.text.back() == '\n') {
             e.text.pop_back();
         } else {
@@ -134,6 +181,31 @@ STrace ParseTrace(const std::string& file) {
         }
         trace.entries.push_back(std::move(e));
     }
+    // A mail client or editor that turned every CR LF into LF: the daemon's
+    // commands end in CR LF, and so does the module's framing; restore it.
+    const auto endsIn = [&](const char* tail) {
+        return std::any_of(trace.entries.begin(), trace.entries.end(), [tail](const STraceEntry& e) {
+            return e.tag == ETraceTag::eInput && e.text.size() >= std::strlen(tail) &&
+                   e.text.compare(e.text.size() - std::strlen(tail), std::string::npos, tail) == 0;
+        });
+    };
+    const bool restored = endsIn("\n") && !endsIn("\r\n");
+    for (STraceEntry& e : trace.entries) {
+        for (size_t at = e.text.find('\n'); restored && at != std::string::npos; at = e.text.find('\n', at + 2))
+            e.text.insert(at, 1, '\r');
+        // A command is one line: more lines after its line end are damage.
+        const size_t end = e.text.find("\r\n");
+        if (e.tag == ETraceTag::eInput && StartsWith(e.text, "AT") && end != std::string::npos &&
+            end + 2 < e.text.size()) {
+            note(e.offset, "text after the command's line end, skipped");
+            e.text.erase(end + 2);
+        }
+    }
+    std::vector<std::string> whole;
+    if (restored) whole.push_back("line 1: no command ends in CR LF (converted line ends?), each LF read as CR LF");
+    if (trace.skippedBytes > 0)
+        whole.push_back("line 1: " + std::to_string(trace.skippedBytes) + " bytes before the first entry skipped");
+    trace.problems.insert(trace.problems.begin(), whole.begin(), whole.end());
 
     size_t begin = 0;
     for (size_t i = 0; i < trace.entries.size(); ++i) {
@@ -145,6 +217,19 @@ STrace ParseTrace(const std::string& file) {
     }
     trace.sessions.push_back({begin, trace.entries.size()});
     return trace;
+}
+
+bool ReadTraceFile(const std::string& path, STrace& trace, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    trace = ParseTrace(all.str());
+    error = trace.refusal.empty() ? "" : path + ": " + trace.refusal;
+    return error.empty();
 }
 
 std::string FormatTrace(const std::vector<STraceEntry>& entries) {

@@ -1,6 +1,7 @@
 // The daemon's modem trace, read back: entries of tag, text and newline,
-// appended over many runs.  Pure functions; the file is field data, so
-// nothing in it is refused, only noted.
+// appended over many runs.  Pure functions.  The file is field data: what
+// is damaged is noted with its line and read where its meaning is clear;
+// only a file with no entry at all is refused.
 #pragma once
 
 #include <cstddef>
@@ -30,10 +31,17 @@ struct STrace {
     // session whose start was not traced); it may be empty.
     std::vector<STraceSession> sessions;
     size_t skippedBytes = 0;  // before the first tag
+    // "line N: what", for damaged entries, unknown tags, lost CRs.
+    std::vector<std::string> problems;
+    // Why the file is not a trace at all; empty when it is one.
+    std::string refusal;
 };
 
 const char* TraceTagText(ETraceTag tag);
 STrace ParseTrace(const std::string& file);
+// Reads and parses `path`; false with the reason when it cannot be read or
+// is not a trace.
+bool ReadTraceFile(const std::string& path, STrace& trace, std::string& error);
 std::string FormatTrace(const std::vector<STraceEntry>& entries);
 
 // Power-on writes "AT\r\n" and then "AT+CSCLK=1\r\n"; flushed output just

@@ -39,6 +39,7 @@ struct SOptions {
     double connectTimeout = 60;
     std::string trace;
     long traceSession = -1;
+    std::string consoleLog;
 };
 
 void Note(const std::string& text) { fprintf(stderr, "sim7100ctl: %s\n", text.c_str()); }
@@ -258,24 +259,14 @@ void Interact(CSession& session) {
 
 // Prints the script a trace implies instead of running a session.
 int ScriptFromTraceFile(const SOptions& options) {
-    std::ifstream in(options.trace, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        Note("cannot read " + options.trace);
+    std::string script, error;
+    std::vector<std::string> warnings;
+    if (!ctl::ScriptFromTraceFile(options.trace, options.traceSession, options.consoleLog, script, warnings, error)) {
+        Note(error);
         return kExitUsage;
     }
-    const modemsim::STrace trace = modemsim::ParseTrace(text.str());
-    const size_t n = options.traceSession < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(options.traceSession);
-    if (n >= trace.sessions.size()) {
-        Note(options.trace + " has sessions 0 to " + std::to_string(trace.sessions.size() - 1));
-        return kExitUsage;
-    }
-    const modemsim::STraceSession& s = trace.sessions[n];
-    const std::vector<modemsim::STraceEntry> entries(trace.entries.begin() + static_cast<std::ptrdiff_t>(s.first),
-                                                     trace.entries.begin() + static_cast<std::ptrdiff_t>(s.end));
-    Print("# Requests implied by session " + std::to_string(n) + " of " + options.trace + "\n" +
-          ScriptFromTrace(entries, s.first));
+    for (const std::string& warning : warnings) Note(warning);
+    Print(script);
     return kExitOk;
 }
 
@@ -301,11 +292,15 @@ int Run(int argc, char** argv) {
     app.add_flag("--keep-open", options.keepOpen, "do not send terminate at the end");
     app.add_flag("--strict", options.strict, "exit with status 4 when a response reports cmdStatus 2");
     app.add_option("--port-file", options.portFile, "write the port listened on into FILE (for --port 0)");
-    app.add_option("--script-from-trace", options.trace,
-                   "print the request script that the daemon trace FILE implies, and exit");
+    CLI::Option* fromTrace = app.add_option("--script-from-trace", options.trace,
+                                            "print the request script that the daemon trace FILE implies, and exit");
     app.add_option("--trace-session", options.traceSession,
                    "with --script-from-trace: the session (see modemsim --replay-list; default the last)")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--console-log", options.consoleLog,
+                   "with --script-from-trace: the daemon's console output of the same run (a file or the "
+                   "journal's text), which names the request types exactly")
+        ->needs(fromTrace);
     app.prefix_command();
     app.footer(CommandSummary() +
                "\nWithout requests and --script: a prompt when standard input is a terminal, else requests\n"

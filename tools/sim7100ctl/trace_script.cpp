@@ -1,8 +1,12 @@
 #include "trace_script.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "ctl_commands.h"
 #include "sim7100_protocol.h"
@@ -16,6 +20,7 @@ using Words = std::vector<std::string>;
 struct SCommand {
     std::string text;  // as written, line end included
     size_t entry;      // its number in the trace file
+    bool answered;     // the module's reads after it held bytes
 };
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
@@ -66,6 +71,20 @@ struct SRule {
     Words (*args)(const SCommand* commands);  // from the rule's first command on
     const char* note;                         // what else the commands could be
 };
+
+// How many of a request's commands its arguments are read from.
+size_t ArgsNeed(uint32_t type) {
+    switch (type) {
+    case SIM7100_MSG_ENTER_PIN:
+    case SIM7100_MSG_SET_TIME_SERVER:
+    case SIM7100_MSG_LIST_SMS:
+        return 2;
+    case SIM7100_MSG_WRITE_SMS:
+        return 3;
+    default:
+        return 1;
+    }
+}
 
 Words None(const SCommand*) { return {}; }
 
@@ -151,59 +170,229 @@ std::string Hex(const std::string& bytes) {
     return out + "00";
 }
 
+bool EndsText(const std::string& text) { return !text.empty() && (text.back() == 0x1A || text.back() == 0x1B); }
+
+// How many commands from `i` on rule `r` takes, or 0.  `strict`: the second
+// command must be there unless optional (the request type is guessed from
+// the commands); else the first is enough (the type is known).
+size_t Fit(const std::vector<SCommand>& commands, size_t i, const SRule& r, bool strict) {
+    const auto fits = [&](size_t at, const char* prefix) {
+        return at < commands.size() && StartsWith(commands[at].text, prefix);
+    };
+    size_t first = i;
+    // Registration is polled before the assistance-data download.
+    if (std::strcmp(r.first, "AT+CGREG?\r\n") == 0)
+        while (fits(first, r.first) && fits(first + 1, r.first)) ++first;
+    if (!fits(first, r.first)) return 0;
+    const bool second = r.second != nullptr && fits(first + 1, r.second);
+    if (strict && r.second != nullptr && !second && !r.secondOptional) return 0;
+    size_t taken = first - i + 1 + (second ? 1 : 0);
+    if (r.type == SIM7100_MSG_WRITE_SMS && second) {
+        // The text follows only once the prompt came.
+        const bool text = i + 2 < commands.size() && EndsText(commands[i + 2].text);
+        if (text) taken = 3;
+        if (strict && !text) return 0;
+    }
+    return taken;
+}
+
+// The first rule that fits at `i`, of request type `type` (the first command
+// is enough), or of any type (0; the rule must fit whole); null when none.
+const SRule* FirstFit(const std::vector<SCommand>& commands, size_t i, uint32_t type, size_t& taken) {
+    const SRule* found = std::find_if(std::begin(kRules), std::end(kRules), [&](const SRule& r) {
+        return (type == 0 || r.type == type) && (taken = Fit(commands, i, r, type == 0)) > 0;
+    });
+    return found != std::end(kRules) ? found : nullptr;
+}
+
+bool Refuse(std::string& error, const std::string& why) {
+    error = why;
+    return false;
+}
+
+// The reasons a request named from its commands is a guess.
+std::vector<std::string> Guesses(const std::vector<SCommand>& commands, size_t i, size_t taken, const SRule& r,
+                                 bool known) {
+    std::vector<std::string> why;
+    const SCommand& last = commands[i + taken - 1];
+    if (!last.answered && !known)
+        why.push_back(Chomp(last.text) + " got no answer, so the request may have stopped there: named from " +
+                      (taken > 1 ? "its commands up to it" : "its first command"));
+    if (!known && r.second != nullptr && r.secondOptional && taken == 1)
+        why.push_back("only " + Chomp(r.first) + " was sent: a raw " + Chomp(r.first) + " sends the same");
+    if (!known && r.note != nullptr)
+        why.push_back(StartsWith(r.note, "or ") ? std::string("could also be ") + (r.note + 3) : r.note);
+    return why;
+}
+
+std::string Heading(size_t entry, uint32_t type) {
+    return "# entry " + std::to_string(entry) + ": " + TypeName(type) + " (" + std::to_string(type) + ")";
+}
+
+// One request and its comments.  `known`: the console log named its type.
+std::string Request(const std::vector<SCommand>& commands, size_t i, size_t taken, const SRule& r, bool known,
+                    const std::string& source) {
+    std::string out = Heading(commands[i].entry, r.type) + source + "\n";
+    for (const std::string& why : Guesses(commands, i, taken, r, known)) out += "# guess: " + why + "\n";
+    std::string line = CommandNameOf(r.type);
+    if (taken < ArgsNeed(r.type) && r.args != None) {
+        return out + "# guess: its arguments are not in the trace (the request stopped after " +
+               Chomp(commands[i + taken - 1].text) + "); fill them in:\n# " + line + " ...\n";
+    }
+    for (const std::string& w : r.args(&commands[i])) line += " " + Word(w);
+    return out + line + "\n";
+}
+
+std::string Raw(const SCommand& c, const std::string& source, bool known) {
+    const std::string& text = c.text;
+    const bool plain = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 &&
+                       Chomp(text).size() == text.size() - 2 &&
+                       (text.find('\'') == std::string::npos || text.find('"') == std::string::npos);
+    std::string out = Heading(c.entry, SIM7100_MSG_RAW_COMMAND) + source + "\n";
+    if (!known)
+        out += "# guess: no request sends " + Chomp(text) + ": a raw command, or a request this script cannot name\n";
+    return out + (plain ? "raw " + Word(Chomp(text)) + "\n"
+                        : "frame " + std::to_string(SIM7100_MSG_RAW_COMMAND) + " " + Hex(text) + "\n");
+}
+
+// A request of the console log that sent no command to the module.
+std::string Silent(const SConsoleRequest& r) {
+    std::string out = "# console log line " + std::to_string(r.line) + ": " + TypeName(r.type) + " (" +
+                      std::to_string(r.type) + "), payload " + std::to_string(r.size) +
+                      " bytes, sent no command to the module\n";
+    if (r.type == SIM7100_MSG_RAW_COMMAND) {
+        const bool debug = r.size == sizeof SIM7100_RAW_DEBUG;
+        return out + "# guess: by its size, " + (debug ? "debug" : "flush") + "\n" + (debug ? "debug\n" : "flush\n");
+    }
+    const std::string name = CommandNameOf(r.type);
+    if (r.type == SIM7100_MSG_TERMINATE || name.empty()) return out + "# (no request of sim7100ctl sends it)\n";
+    if (r.size == 0) return out + name + "\n";
+    return out + "# guess: refused before the port; its arguments are not in the trace; fill them in:\n# " + name +
+           " ...\n";
+}
+
+// Walks the console log's requests from `k0`, giving each the commands its
+// type sends.  The cost counts the requests that sent nothing, so the best
+// start is the first request that sent a traced command; SIZE_MAX when the
+// commands outlast the log.
+size_t Walk(const std::vector<SCommand>& commands, const std::vector<SConsoleRequest>& console, size_t k0,
+            std::string* script) {
+    size_t i = 0, cost = 0;
+    for (size_t k = k0; k < console.size() && i < commands.size(); ++k) {
+        const SConsoleRequest& c = console[k];
+        const std::string source = ", named by console log line " + std::to_string(c.line);
+        if (c.type == SIM7100_MSG_RAW_COMMAND) {
+            const bool control = c.size == sizeof SIM7100_RAW_DEBUG || c.size == sizeof SIM7100_RAW_FLUSH;
+            if (!control || commands[i].text.size() + 1 == c.size) {
+                if (script) *script += Raw(commands[i], source, true);
+                ++i;
+                continue;
+            }
+            ++cost;
+            if (script) *script += Silent(c);
+            continue;
+        }
+        size_t taken = 0;
+        const SRule* rule = FirstFit(commands, i, c.type, taken);
+        if (rule == nullptr) {
+            ++cost;
+            if (script) *script += Silent(c);
+            continue;
+        }
+        if (script) *script += Request(commands, i, taken, *rule, true, source);
+        i += taken;
+    }
+    return i < commands.size() ? SIZE_MAX : cost;
+}
+
 }  // namespace
 
-std::string ScriptFromTrace(const std::vector<modemsim::STraceEntry>& entries, size_t firstEntry) {
+bool ParseConsoleLog(const std::string& text, std::vector<SConsoleRequest>& requests, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    for (size_t n = 1; std::getline(in, line); ++n) {
+        const size_t at = line.find("message of type ");
+        int type = 0;
+        unsigned size = 0;
+        char end[16] = {};
+        if (at == std::string::npos ||
+            std::sscanf(line.c_str() + at, "message of type %d data %*s size %u %15s", &type, &size, end) != 3 ||
+            std::strcmp(end, "received") != 0)
+            continue;
+        requests.push_back({static_cast<uint32_t>(type), size, n});
+    }
+    if (requests.empty()) error = "no \"message of type N data P size S received\" line: not the daemon's console log";
+    return error.empty();
+}
+
+std::string ScriptFromTrace(const std::vector<modemsim::STraceEntry>& entries, size_t firstEntry,
+                            const std::vector<SConsoleRequest>* console) {
     std::vector<SCommand> commands;
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].tag == modemsim::ETraceTag::eInput) commands.push_back({entries[i].text, firstEntry + i + 1});
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].tag == modemsim::ETraceTag::eOutput && !entries[i].text.empty() && !commands.empty())
+            commands.back().answered = true;
+        if (entries[i].tag == modemsim::ETraceTag::eInput)
+            commands.push_back({entries[i].text, firstEntry + i + 1, false});
+    }
 
     std::string script = "# The trace was written in debug mode: this traces the replay as well.\ndebug\n";
-    for (size_t i = 0; i < commands.size();) {
-        const auto fits = [&](size_t at, const char* prefix) {
-            return at < commands.size() && StartsWith(commands[at].text, prefix);
-        };
-        const SRule* rule = nullptr;
-        size_t taken = 1;
-        for (const SRule& r : kRules) {
-            size_t first = i;
-            // Registration is polled before the assistance-data download.
-            if (std::strcmp(r.first, "AT+CGREG?\r\n") == 0)
-                while (fits(first, r.first) && fits(first + 1, r.first)) ++first;
-            if (!fits(first, r.first)) continue;
-            const bool second = r.second != nullptr && fits(first + 1, r.second);
-            if (r.second != nullptr && !second && !r.secondOptional) continue;
-            taken = first - i + 1 + (second ? 1 : 0);
-            if (r.type == SIM7100_MSG_WRITE_SMS) {
-                // The text follows only once the prompt came.
-                const std::string* text = i + 2 < commands.size() ? &commands[i + 2].text : nullptr;
-                if (text == nullptr || text->empty() || (text->back() != 0x1A && text->back() != 0x1B)) continue;
-                taken = 3;
-            }
-            rule = &r;
-            break;
+    if (console != nullptr && !commands.empty()) {
+        size_t best = SIZE_MAX, from = 0;
+        for (size_t k0 = 0; k0 < console->size(); ++k0) {
+            const size_t cost = Walk(commands, *console, k0, nullptr);
+            if (cost < best) best = cost, from = k0;
         }
-        const std::string heading = "# entry " + std::to_string(commands[i].entry) + ": ";
+        if (best != SIZE_MAX) {
+            script +=
+                "# Request types from the console log, its lines " + std::to_string((*console)[from].line) + " on.\n";
+            Walk(commands, *console, from, &script);
+            return script;
+        }
+        script += "# guess: the console log does not fit these commands (another run?): types guessed from them.\n";
+    }
+    script +=
+        "# Requests that sent no command (stand-by without a connection, flush, requests refused before\n"
+        "# the port) are not in the trace; --console-log names them.\n";
+    for (size_t i = 0; i < commands.size();) {
+        size_t taken = 0;
+        const SRule* rule = FirstFit(commands, i, 0, taken);
         if (rule == nullptr) {
-            const std::string& text = commands[i].text;
-            const bool plain = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 &&
-                               Chomp(text).size() == text.size() - 2 &&
-                               (text.find('\'') == std::string::npos || text.find('"') == std::string::npos);
-            script += heading + TypeName(SIM7100_MSG_RAW_COMMAND) + " (" + std::to_string(SIM7100_MSG_RAW_COMMAND) +
-                      "), or a request this script cannot name\n";
-            script += plain ? "raw " + Word(Chomp(text)) + "\n"
-                            : "frame " + std::to_string(SIM7100_MSG_RAW_COMMAND) + " " + Hex(text) + "\n";
+            script += Raw(commands[i], "", false);
             ++i;
             continue;
         }
-        script += heading + TypeName(rule->type) + " (" + std::to_string(rule->type) + ")" +
-                  (rule->note != nullptr ? std::string(", ") + rule->note : std::string()) + "\n";
-        script += CommandNameOf(rule->type);
-        for (const std::string& w : rule->args(&commands[i])) script += " " + Word(w);
-        script += "\n";
+        script += Request(commands, i, taken, *rule, false, "");
         i += taken;
     }
     return script;
+}
+
+bool ScriptFromTraceFile(const std::string& tracePath, long session, const std::string& consolePath,
+                         std::string& script, std::vector<std::string>& warnings, std::string& error) {
+    modemsim::STrace trace;
+    if (!modemsim::ReadTraceFile(tracePath, trace, error)) return false;
+    std::vector<SConsoleRequest> console;
+    if (!consolePath.empty()) {
+        std::ifstream in(consolePath, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (!in) return Refuse(error, "cannot read " + consolePath);
+        if (!ParseConsoleLog(text.str(), console, error)) return Refuse(error, consolePath + ": " + error);
+    }
+    const size_t n = session < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(session);
+    if (n >= trace.sessions.size())
+        return Refuse(error, tracePath + " has sessions 0 to " + std::to_string(trace.sessions.size() - 1));
+    script = "# Requests implied by session " + std::to_string(n) + " of " + tracePath + "\n";
+    for (const std::string& problem : trace.problems) {
+        warnings.push_back(tracePath);
+        warnings.back().append(" ").append(problem);
+        script += "# trace " + problem + "\n";
+    }
+    const modemsim::STraceSession& s = trace.sessions[n];
+    const std::vector<modemsim::STraceEntry> entries(trace.entries.begin() + static_cast<std::ptrdiff_t>(s.first),
+                                                     trace.entries.begin() + static_cast<std::ptrdiff_t>(s.end));
+    script += ScriptFromTrace(entries, s.first, console.empty() ? nullptr : &console);
+    return true;
 }
 
 }  // namespace ctl

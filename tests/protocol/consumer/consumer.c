@@ -1,3 +1,8 @@
-#include <sim7100/sim7100_protocol.h>
+#include <sim7100/sim7100_link.h>
 
-unsigned char response_frame[SIM7100_FRAME_HEADER_SIZE + sizeof(SCmdResponseData)];
+static Sim7100Link link;
+
+long consumer_send_get_signal_quality(void* out, size_t room) {
+    sim7100_link_init(&link);
+    return sim7100_link_request(&link, out, room, SIM7100_MSG_GET_SIGNAL_QUALITY, 0, 0);
+}

@@ -1,5 +1,6 @@
 # Install rules, by component:
-#   daemon      sbin/sim7100d, its systemd unit and tmpfiles.d entry, sim7100d(8)
+#   daemon      sbin/sim7100d, its systemd unit, tmpfiles.d and modules-load.d
+#               entries, the AT port's udev rule, sim7100d(8)
 #   initscript  the BusyBox init script, for roots without systemd
 #   tools       bin/sim7100ctl, bin/modemsim and their manual pages
 # sim7100d-dev is never installed.
@@ -28,6 +29,8 @@ configure_file(${_dist}/init.d/S50sim7100d.in ${_out}/S50sim7100d @ONLY)
 install(TARGETS sim7100d RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT daemon)
 install(FILES ${_out}/sim7100d.service DESTINATION ${SIM7100_SYSTEMD_UNIT_DIR} COMPONENT daemon)
 install(FILES ${_dist}/tmpfiles.d/sim7100d.conf DESTINATION ${SIM7100_TMPFILES_DIR} COMPONENT daemon)
+install(FILES ${_dist}/modules-load.d/sim7100d.conf DESTINATION lib/modules-load.d COMPONENT daemon)
+install(FILES ${_dist}/udev/70-sim7100d-at-port.rules DESTINATION lib/udev/rules.d COMPONENT daemon)
 # GNUInstallDirs maps the prefix /usr to /etc only in the full path.
 install(PROGRAMS ${_out}/S50sim7100d DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d
         COMPONENT initscript)

@@ -41,14 +41,18 @@ void COutput::Clear() {
     m_lineFree = {};
 }
 
+bool COutput::Unread() const {
+    pollfd far{m_drainFd, POLLIN, 0};
+    return m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
+}
+
 bool COutput::ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result) {
     // Written bytes reach the reader's queue a moment later, on a kernel
     // worker; polling the terminal's far end completes that hand-over first,
     // so "nothing to read" there means the reader has read it all.  Nothing
     // signals a read, so look every millisecond; more often for a piece due
     // at once (flushed output must beat the reader's short flush read).
-    pollfd far{m_drainFd, POLLIN, 0};
-    const bool unread = m_drainFd >= 0 && poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
+    const bool unread = Unread();
     const Clock::time_point ready = m_lastEnd + std::chrono::milliseconds(gapMs);
     if (now >= ready && !unread) return true;
     const Clock::duration look =
@@ -78,12 +82,19 @@ COutput::SResult COutput::Pump(int fd, Clock::time_point now) {
             m_log.Write("send", job.kind, job.bytes.substr(0, shown));
         }
         if (m_position == job.hangupAt) {
-            // A moment between the last byte and the hang-up, so the reader
-            // gets the bytes before the terminal goes (closing discards
-            // what is still unread).
+            // A moment between the last byte and the hang-up, and not before
+            // the reader took those bytes (closing discards what is unread),
+            // unless it has stopped reading.
             if (m_hangupDue == Clock::time_point::max()) m_hangupDue = now + std::chrono::milliseconds(50);
-            result.hangUp = now >= m_hangupDue;
-            result.wake = m_hangupDue;
+            const bool unread = Unread() && now < m_hangupDue + std::chrono::seconds(2);
+            result.hangUp = now >= m_hangupDue && !unread;
+            result.wake = unread ? std::max(m_hangupDue, now + std::chrono::milliseconds(1)) : m_hangupDue;
+            return result;
+        }
+        // Each piece of a split answer waits until the reader took the one
+        // before, so that pieces stay reads of their own on a loaded machine.
+        if (m_faults.splitBytes > 0 && m_position > 0 && m_position % m_faults.splitBytes == 0 && Unread()) {
+            result.wake = now + std::chrono::milliseconds(1);
             return result;
         }
         size_t n = job.bytes.size() - m_position;

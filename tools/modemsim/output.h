@@ -56,6 +56,7 @@ private:
         int gapMs = -1;  // AddPiece
     };
     using Key = std::pair<Clock::time_point, uint64_t>;
+    bool Unread() const;  // the reader has not taken all that was written
     bool ReaderCaughtUp(Clock::time_point now, int gapMs, SResult& result);
 
     const SFaults& m_faults;

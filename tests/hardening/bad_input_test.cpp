@@ -1,12 +1,7 @@
 // Every request type through the whole daemon, taken from the protocol's
-// request list.  A well-formed request reaches its own operation: the whole
-// command sequence the module receives, and the status and code that come back.  Then
-// whatever else the RTOS side may send: no payload, one byte short of the
-// layout, the layout with no zero byte anywhere, the longest legal strings,
-// much longer, 64 KiB and more, each string field filled to its end; unknown
-// types with and without payloads.  Each known type gets exactly one
-// response, a refusal where the payload is unusable, and no command to the
-// module carries a byte that was not inside its field.
+// request list: a well-formed request reaches its own operation, and every
+// payload shape the RTOS side may send gets exactly one fitting response, with
+// no byte from outside its field reaching the module.  Unknown types get none.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -63,7 +58,6 @@ struct SShape {
     bool refused;  // by the daemon's payload check
 };
 
-// The payload shapes a type is sent in.
 std::vector<SShape> Shapes(const SType& t) {
     std::string full, legal;  // every field filled; every string ending in its last byte
     bool strings = false;
@@ -113,10 +107,8 @@ struct SExchange {
     std::string later = {};  // the answer's second part, once the first is read
 };
 
-// A well-formed request of each type, in the list's order: every command the
-// module receives, in order, with its answer, and the status and code that
-// come back.  The answers let each operation go its whole way; what it sends
-// and returns in detail is its dialogue table's.
+// A well-formed request of each type, in the list's order.  The answers let
+// each operation go its whole way; the details are its dialogue table's.
 struct SRoute {
     const char* name;  // the type's name in the list
     std::string payload;

@@ -31,9 +31,7 @@ private:
 // Short timings, so two-part answers come well within the scaled budgets.
 inline modemsim::SConfig QuickModule() {
     modemsim::SConfig c;
-    c.timings.resultMs = 2;
-    c.timings.nmeaPeriodMs = 5;
-    c.timings.restartAfterMs = 20;
+    c.timings.resultMs = 2, c.timings.nmeaPeriodMs = 5, c.timings.restartAfterMs = 20;
     return c;
 }
 

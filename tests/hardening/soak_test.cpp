@@ -60,7 +60,6 @@ public:
         return Bytes(sizes[Pick(4)], Chance(20));
     }
 
-    // A module with some fault switches on.
     modemsim::SConfig Module() {
         modemsim::SConfig c = QuickModule();
         c.seed = static_cast<unsigned>(Pick(1u << 30));

@@ -41,11 +41,6 @@ TEST(Trace, FieldTracesAreReadIntoEntriesAndSessions) {
         {"empty file", "", "{} refused: empty file, not a daemon trace"},
         {"text", "board-7\n",
          "{} refused: no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in 8 bytes, not a daemon trace"},
-        {"binary",
-         std::string("\x7f"
-                     "ELF\x02\x01\0[",
-                     8),
-         "{} refused: no [INPUT], [OUTPUT] or [FLUSHED_OUTPUT] entry in 8 bytes, not a daemon trace"},
         {"line ends without CR", "[INPUT] AT+CSQ\n\n[OUTPUT] AT+CSQ\r\n+CSQ: 5,99\n\n",
          "{I'AT+CSQ\r\n' O'AT+CSQ\r\r\n+CSQ: 5,99\r\n'} !line 1: no command ends in CR LF (converted line ends?), "
          "each LF read as CR LF"},

@@ -59,7 +59,6 @@ public:
     std::string ReadFor(std::chrono::milliseconds window) {
         return ReadUntil([](const std::string&) { return false; }, window);
     }
-    // A command with "\r\n", read up to its final result or prompt.
     std::string Exchange(const std::string& command) { return Send(command + "\r\n"), ReadUntil(Complete); }
     std::vector<size_t> readSizes;
     bool hungUp = false;
@@ -75,10 +74,9 @@ inline int Parse(std::vector<const char*> args, SConfig& config, std::string* ou
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     const int result = modemsim::ParseCommandLine(static_cast<int>(args.size()), args.data(), config);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    const std::string errors = testing::internal::GetCapturedStderr();
-    if (out != nullptr) *out = printed;
-    if (err != nullptr) *err = errors;
+    std::string unused;
+    (out != nullptr ? *out : unused) = testing::internal::GetCapturedStdout();
+    (err != nullptr ? *err : unused) = testing::internal::GetCapturedStderr();
     return result;
 }
 // The same from one line of words split at blanks.

@@ -52,8 +52,7 @@ bool DaemonProcess::Start(const SOptions& options) {
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int out[2] = {-1, -1};
-    int err[2] = {-1, -1};
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         for (int fd : {out[0], out[1]}) close(fd);
         m_error = "pipe";
@@ -70,9 +69,8 @@ bool DaemonProcess::Start(const SOptions& options) {
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none;
+    sigset_t none, all;
     sigemptyset(&none);
-    sigset_t all;
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
@@ -145,9 +143,8 @@ std::string DaemonProcess::Output(bool err) const {
 
 size_t DaemonProcess::Count(const std::string& haystack, const std::string& needle) {
     size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + needle.size())) {
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + needle.size()))
         ++count;
-    }
     return count;
 }
 

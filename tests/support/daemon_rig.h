@@ -1,8 +1,6 @@
 // sim7100d-dev as a process, wired to a scripted modem and a test RTOS side,
-// with a temporary folder of its own for the trace file and the stub tools'
-// log; and what the suites that run it look for: exit codes, sanitizer
-// reports, /proc, request layouts.  Reads SIM7100_E2E_DAEMON_DEV,
-// SIM7100_E2E_STUB_DIR and SIM7100_E2E_EMULATOR from the build.
+// with a temporary folder of its own; and what the suites that run it look
+// for.  Reads SIM7100_E2E_DAEMON_DEV, _STUB_DIR and _EMULATOR from the build.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -64,11 +62,6 @@ inline bool HasFaultReport(const std::string& err) {
     return false;
 }
 
-template <typename Predicate>
-bool WaitForFile(const std::string& path, Predicate done, milliseconds deadline) {
-    return WaitUntil([&] { return done(ReadFile(path)); }, deadline);
-}
-
 // VmRSS of a process in KiB; -1 when it cannot be read.
 inline long ResidentKiB(pid_t pid) {
     for (const auto& line : ReadLines("/proc/" + std::to_string(pid) + "/status")) {
@@ -80,9 +73,9 @@ inline long ResidentKiB(pid_t pid) {
 // Waits until the process has ended (a zombie not yet reaped), without
 // waiting for its output pipes, which a shell it started may still hold.
 inline bool WaitForZombie(pid_t pid, milliseconds deadline) {
-    return WaitForFile(
-        "/proc/" + std::to_string(pid) + "/stat",
-        [](const std::string& stat) {
+    return WaitUntil(
+        [&] {
+            const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
             const size_t paren = stat.rfind(')');
             return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
         },
@@ -169,13 +162,11 @@ struct Rig {
         ASSERT_TRUE(daemon.Start(o)) << daemon.Error();
     }
 
-    // Start and accept the registered link.
     void StartLinked(const std::map<std::string, std::string>& env = {}) {
         ASSERT_NO_FATAL_FAILURE(Start(env));
         ASSERT_TRUE(peer.AcceptRegistered(Within(5000))) << "no registration frame";
     }
 
-    // Start, accept the registered link and power the module on.
     void StartPowered(const std::map<std::string, std::string>& env = {}) {
         ASSERT_NO_FATAL_FAILURE(StartLinked(env));
         ASSERT_NO_FATAL_FAILURE(PowerOn());
@@ -199,7 +190,6 @@ struct Rig {
         ASSERT_EQ(r.record.cmdStatus, 1) << r.Text();
     }
 
-    // Commands the modem received from index `from` on.
     std::vector<std::string> CommandsSince(size_t from) const {
         const auto all = modem.Commands();
         return std::vector<std::string>(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());

@@ -58,16 +58,12 @@ RtosPeer::RtosPeer(bool listen) {
         throw std::runtime_error("bind");
     }
     m_port = ntohs(addr.sin_port);
-    if (listen) Listen();
+    if (listen && ::listen(m_listen, 4) != 0) throw std::runtime_error("listen");
 }
 
 RtosPeer::~RtosPeer() {
     CloseConnection();
     if (m_listen >= 0) close(m_listen);
-}
-
-void RtosPeer::Listen() {
-    if (::listen(m_listen, 4) != 0) throw std::runtime_error("listen");
 }
 
 bool RtosPeer::AcceptRegistered(milliseconds deadline) {

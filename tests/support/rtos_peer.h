@@ -1,6 +1,4 @@
-// The RTOS side of the link, for tests that run the daemon as a process: a
-// TCP listener on 127.0.0.1 with a port of its own, which accepts the daemon,
-// checks its registration frame, sends requests and reads the responses
+// The RTOS side of the link on 127.0.0.1 and a free port, framing and reading
 // through the RTOS side's link library.  Frames go out unchecked, so a test
 // can send what the daemon must refuse.  Every wait has a deadline.
 #pragma once
@@ -24,14 +22,13 @@ public:
     };
 
     // Binds a free port at once, so the daemon can be pointed at it; with
-    // listen false, connection attempts are refused until Listen().
+    // listen false, connection attempts are refused.
     explicit RtosPeer(bool listen = true);
     ~RtosPeer();
     RtosPeer(const RtosPeer&) = delete;
     RtosPeer& operator=(const RtosPeer&) = delete;
 
     uint16_t Port() const { return m_port; }
-    void Listen();
 
     // Accepts the daemon and reads its first 8 bytes; false on a time-out or
     // when they are not the registration frame.

@@ -61,19 +61,6 @@ bool ScriptedModem::WaitForCommands(size_t n, std::chrono::milliseconds deadline
     return m_changed.wait_for(lock, deadline, [&] { return m_received.size() >= n; });
 }
 
-bool ScriptedModem::WaitForReplies(std::chrono::milliseconds deadline) const {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, deadline, [&] { return m_replied >= m_received.size(); });
-}
-
-ScriptedModem::Reply ScriptedModem::Split(const std::string& text, size_t chunk, int gapMs) {
-    Reply reply;
-    for (size_t at = 0; at < text.size(); at += chunk) {
-        reply.push_back({text.substr(at, chunk), at == 0 ? 0 : gapMs});
-    }
-    return reply;
-}
-
 bool ScriptedModem::Sleep(int ms) {
     pollfd stop{m_stop[0], POLLIN, 0};
     return poll(&stop, 1, ms) == 0;
@@ -127,9 +114,6 @@ void ScriptedModem::Answer(const std::string& command) {
         }
     }
     WriteReply(reply);
-    std::lock_guard<std::mutex> lock(m_lock);
-    ++m_replied;
-    m_changed.notify_all();
 }
 
 bool ScriptedModem::WaitRead() {

@@ -36,7 +36,6 @@ public:
     ScriptedModem(const ScriptedModem&) = delete;
     ScriptedModem& operator=(const ScriptedModem&) = delete;
 
-    // The slave path the daemon opens as its port.
     const std::string& Path() const { return m_pty.SlavePath(); }
 
     // The next command equal to `command` (terminator included; a trailing
@@ -58,13 +57,9 @@ public:
     std::vector<std::string> Commands() const;
     // Waits until at least n commands were received; false after the deadline.
     bool WaitForCommands(size_t n, std::chrono::milliseconds deadline) const;
-    // Waits until the replies to all commands received so far are written.
-    bool WaitForReplies(std::chrono::milliseconds deadline) const;
 
     // Silence: no answers, commands still recorded.
     static Reply Silence() { return {}; }
-    // Text in chunks of `chunk` bytes with `gapMs` between them.
-    static Reply Split(const std::string& text, size_t chunk, int gapMs);
 
 private:
     struct SRule {
@@ -93,7 +88,6 @@ private:
     size_t m_chunkBytes = 8;
     int m_gapMicros = 300;
     std::vector<SReceived> m_received;
-    size_t m_replied = 0;
     std::mutex m_writeLock;
     std::thread m_thread;
 };

@@ -1,8 +1,6 @@
 // The IPC link in-process over loopback, against a test RTOS side on a free
-// port: a response on the wire, sends after Stop, the continuation after
-// short writes (loopback never makes them), a send the socket cannot take, a
-// registration frame that cannot be sent, and registration as soon as a
-// listening peer accepts.  Receiving is the frames fuzz replay's (fuzz_frames).
+// port; short writes are made up, as loopback never makes them.  Receiving is
+// the frames fuzz replay's (fuzz_frames).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>

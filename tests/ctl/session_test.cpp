@@ -95,7 +95,6 @@ struct SFedCtl {
     }
 };
 
-// Waits until the request the daemon sees next is the expected one.
 void ExpectRequests(SFakeDaemon& daemon, std::vector<uint32_t> types, bool answer = true) {
     for (uint32_t type : types) {
         const uint32_t seen = daemon.Next();

@@ -36,10 +36,5 @@ inline const SMeaningRow kMeaningRows[] = {
     {13, 4, 0, "", "data connection down, or its state unread"},
     {21, 10, 0, "", "cell location not supported by the firmware"},
     {21, 2, 1, "result code of +CNETSTART", "request failed or refused"},
-    {23, 2, 7, "location result code of +CLBS", "request failed or refused"},
-    {18, 1, 1, "XTRA flag: 1 on, 0 off", "request carried out"},
-    {27, 1, 1, "display mode, +CSPN", "request carried out"},
-    {28, 1, 8, "network system mode, +CNSMOD", "request carried out"},
-    {38, 1, 4, "storage index of the message", "request carried out"},
     {9, 1, 3, "", "request carried out"},
 };

@@ -15,10 +15,7 @@ namespace {
 using ctl::Bytes;
 
 Bytes Record(int32_t status, int32_t code, const std::string& text) {
-    SCmdResponseData record;
-    memset(&record, 0, sizeof record);
-    record.cmdStatus = status;
-    record.errCode = code;
+    SCmdResponseData record{status, code, {}};
     memcpy(record.text, text.data(), std::min(text.size(), sizeof record.text));
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&record);
     return Bytes(bytes, bytes + sizeof record);

@@ -1,9 +1,5 @@
-// sim7100.lua under Debian's tshark: a session of the link written into a
-// pcap file segment by segment, decoded in two passes, checked frame by
-// frame.  Split frames, segments carrying several frames and requests the
-// daemon refuses come first; every request type of the protocol header
-// follows once, served.  A second connection breaks the link's rules and
-// carries the meanings the tools must agree on.
+// sim7100.lua under Debian's tshark: a session written into a pcap file
+// segment by segment, decoded in two passes, checked frame by frame.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -84,9 +84,14 @@ struct SExitCase {
 
 TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     const Env realTime = {{"SIM7100D_TIME_SCALE", "1"}};
+    // Exchange budgets of 2 s: PowerOn under a sanitizer on a busy machine
+    // was seen to outlast 600 ms.
+    const Env roomy = {{"SIM7100D_TIME_SCALE", "0.1"}};
     // Pauses of 5 s where the stage takes no pause itself.
     const Env slowTime = {{"SIM7100D_TIME_SCALE", Emulated() ? "50" : "5"}};
-    const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"}, {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)}};
+    const Env slowUdhcpc = {{"SIM7100_STUB_SLOW", "udhcpc"},
+                            {"SIM7100_STUB_SLOW_S", std::to_string(kSlowToolSeconds)},
+                            {"SIM7100D_TIME_SCALE", "0.1"}};
     const std::string terminated = "Sim7100 message of type 2 data (nil) size 0 received";
     // 60 port-open retries of 10 ms: over well before the bound.
     const Env noPort = {{"SIM7100D_DEVICE", "/nonexistent/ttyUSB2"}, {"SIM7100D_TIME_SCALE", "0.01"}};
@@ -94,10 +99,10 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
     noPortSlowTime["SIM7100D_TIME_SCALE"] = slowTime.at("SIM7100D_TIME_SCALE");
     // clang-format off
     const SExitCase cases[] = {
-        {"terminate", true, {}, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
+        {"terminate", true, roomy, Connected, [](Rig& r) { r.peer.SendFrame(SIM7100_MSG_TERMINATE); }, 0, terminated,
          true, true},
-        {"SIGTERM while connected", true, {}, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true},
-        {"header split across reads", true, {}, Connected,
+        {"SIGTERM while connected", true, roomy, Connected, Kill(SIGTERM), 0, SignalLine(15), true, true},
+        {"header split across reads", true, roomy, Connected,
          [](Rig& r) {
              const std::string frame = RtosPeer::Frame(SIM7100_MSG_GET_SIGNAL_QUALITY);
              r.peer.SendRaw(frame.substr(0, 4));
@@ -115,7 +120,7 @@ TEST(LinkFaults, EveryWayOutAtEveryStageEndsTheProcessOnceWithItsStatus) {
          [](Rig& r) { SignalThread(r.daemon.Pid(), SIGTERM, "ReceiveThread"); }, 0, SignalLine(15), true, false},
         {"peer closes while a request runs and more are queued", true, realTime, InALongExchange, Close, 1,
          kReadFrame, false, false},
-        {"length announces more bytes than ever arrive, then the peer closes", true, {}, HalfAFrame, Close, 1,
+        {"length announces more bytes than ever arrive, then the peer closes", true, roomy, HalfAFrame, Close, 1,
          "[ERROR] Receive thread on read data.", false, false},
         // ReceiveThread does not see the end of the stream before a response meets it.
         {"peer gone while responses are written", true, noPort, [](Rig& r) { RetryingThePort(r, 40); }, Close, 0,

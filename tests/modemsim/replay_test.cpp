@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "ctl_commands.h"
@@ -225,7 +226,12 @@ TEST(Replay, RecordedSessionReplaysByteForByte) {
         EXPECT_EQ(std::make_pair(replay.model, replay.revision),
                   std::make_pair(modemsim::EModel::eSim7100E, std::string(modemsim::ModelRevision(field.model))));
         const std::string script = ctl::ScriptFromTrace(replay.replay.entries, replay.replay.firstEntry, &console);
-        EXPECT_EQ(Session(replay, Requests(script), replayedSeconds), trace) << script;
+        // How many empty reads follow the hang-up depends on how many of the
+        // daemon's polls ran out before it: the daemon's timing, not the module's.
+        const auto fold = [](const std::string& t) {
+            return std::regex_replace(t, std::regex("(\\[OUTPUT\\] \n)+"), "[OUTPUT] …\n");
+        };
+        EXPECT_EQ(fold(Session(replay, Requests(script), replayedSeconds)), fold(trace)) << script;
         // A figure for docs/modemsim.md, not a verdict: timing on a shared machine varies.
         std::printf("replay: recorded %.2f s, replayed %.2f s (%+.0f %%)\n", recordedSeconds, replayedSeconds,
                     100 * (replayedSeconds / recordedSeconds - 1));

@@ -156,7 +156,9 @@ TEST(modemsim_Port, ShowsEachBehaviourAndFault) {
              EXPECT_EQ(answer.compare(0, 10, "\r\n+CMGL: 0"), 0);
              EXPECT_EQ(answer.find("OK"), answer.size() - 4);
          }},
-        {"SplitAnswers", [](SConfig& c) { c.faults.splitBytes = 4, c.faults.splitGapMs = 15; },
+        // Gaps of 60 ms: only a replay waits for the reader, so a reader held up
+        // past the gap would take two pieces at once.
+        {"SplitAnswers", [](SConfig& c) { c.faults.splitBytes = 4, c.faults.splitGapMs = 60; },
          [](SRunning& r) {
              EXPECT_EQ(r.client->Exchange("AT+CSQ"), kCsq);
              EXPECT_GE(r.client->readSizes.size(), 5u);

@@ -195,6 +195,7 @@ TEST(BadInput, EveryTypeReachesItsOperationAndEveryPayloadShapeGetsOneFittingRes
             rig.modem.On(e.command, e.later.empty() ? Reply{{e.answer}} : Reply{{e.answer}, {e.later, 0, false, true}});
             commands.push_back(e.command);
         }
+        ASSERT_TRUE(rig.modem.WaitDrained(Within(5000)));
         size_t before = rig.modem.Commands().size();
         const auto r = rig.Request(t.type, route.payload);
         EXPECT_EQ(rig.CommandsSince(before), commands);
@@ -203,6 +204,7 @@ TEST(BadInput, EveryTypeReachesItsOperationAndEveryPayloadShapeGetsOneFittingRes
 
         for (const SShape& shape : Shapes(t)) {
             SCOPED_TRACE(shape.name + ", " + std::to_string(shape.payload.size()) + " bytes");
+            ASSERT_TRUE(rig.modem.WaitDrained(Within(5000)));
             before = rig.modem.Commands().size();
             const auto shaped = rig.Request(t.type, shape.payload);
             if (shape.refused) {

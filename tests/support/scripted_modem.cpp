@@ -61,6 +61,20 @@ bool ScriptedModem::WaitForCommands(size_t n, std::chrono::milliseconds deadline
     return m_changed.wait_for(lock, deadline, [&] { return m_received.size() >= n; });
 }
 
+bool ScriptedModem::WaitDrained(std::chrono::milliseconds deadline) const {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        // Polling hands bytes still on their way over to the count.
+        pollfd master{m_pty.MasterFd(), POLLIN, 0};
+        poll(&master, 1, 0);
+        int unread = 0;
+        if (ioctl(m_pty.MasterFd(), FIONREAD, &unread) == 0 && unread == 0 && m_waiting) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait_for(lock, std::chrono::milliseconds(1));
+    }
+}
+
 bool ScriptedModem::Sleep(int ms) {
     pollfd stop{m_stop[0], POLLIN, 0};
     return poll(&stop, 1, ms) == 0;
@@ -71,7 +85,9 @@ void ScriptedModem::Run() {
     for (;;) {
         pollfd fds[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stop[0], POLLIN, 0}};
         // An unterminated command ("DBG" without CR LF) counts once idle.
+        m_waiting = true;
         const int rc = poll(fds, 2, pending.empty() ? -1 : m_idleEndMs);
+        m_waiting = false;
         if (fds[1].revents & POLLIN) return;
         if (rc == 0) {
             Answer(pending);

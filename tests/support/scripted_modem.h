@@ -4,6 +4,7 @@
 // reads see them split.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -57,6 +58,9 @@ public:
     std::vector<std::string> Commands() const;
     // Waits until at least n commands were received; false after the deadline.
     bool WaitForCommands(size_t n, std::chrono::milliseconds deadline) const;
+    // Waits until every byte the port wrote has been read and answered, so a
+    // command the port sent late is not taken for the next request's.
+    bool WaitDrained(std::chrono::milliseconds deadline) const;
 
     // Silence: no answers, commands still recorded.
     static Reply Silence() { return {}; }
@@ -80,6 +84,7 @@ private:
     PtyPort m_pty;
     int m_view = -1;  // our own slave end, to see what the port has not read
     int m_idleEndMs;
+    std::atomic<bool> m_waiting{false};  // in poll, all read bytes answered
     int m_stop[2] = {-1, -1};
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;

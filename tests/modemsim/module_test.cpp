@@ -15,6 +15,7 @@ TEST(modemsim_Scenario, RefusesWhatItDoesNotKnow) {
         {R"({"faults": {"latency": 5}})", "faults: unknown key \"latency\""},
         {R"({"faults": {"latency_ms": "slow"}})", "faults.latency_ms: wrong type"},
         {R"({"state": {"registration": "away"}})", "state.registration"},
+        {R"({"state": {"cmee": 3}})", "state.cmee: 3 not in range 0 to 2"},
     };
     for (const auto& [json, message] : kBad) {
         SConfig config;

@@ -92,7 +92,7 @@ void AddSetting(CLI::App& app, Later& later, const SSetting& s, T& target, const
 struct SActions {
     std::string scenario, replay, scrub;
     std::vector<std::string> presets, urcs;
-    bool listPresets = false, listSessions = false;
+    bool listPresets = false, listKeys = false, listSessions = false;
     long session = -1;
 };
 
@@ -105,6 +105,16 @@ void AddActions(CLI::App& app, SActions& a) {
     app.add_flag("--replay-list", a.listSessions, "List the sessions of the --replay trace and exit");
     app.add_option("--scrub", a.scrub, "Write this trace with PINs, password and SMS texts replaced to stdout and exit")
         ->check(CLI::ExistingFile);
+}
+
+void ListKeys() {
+    for (const SSetting& s : Settings()) {
+        if (s.key == nullptr) continue;
+        std::string more = ChoiceNames(s);
+        if (s.low != LONG_MIN || s.high != LONG_MAX) more = std::to_string(s.low) + " to " + std::to_string(s.high);
+        std::printf("%-28s %-16s %s%s%s\n", s.key, DefaultJson(s).c_str(), s.help, more.empty() ? "" : ": ",
+                    more.c_str());
+    }
 }
 
 // Picks the session of the trace to replay; -1 to go on, else the exit status.
@@ -139,6 +149,7 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     app.add_option("--scenario", a.scenario, "Scenario file (JSON)")->check(CLI::ExistingFile);
     app.add_option("--preset", a.presets, "Preset of fault switches (repeatable); see --list-presets");
     app.add_flag("--list-presets", a.listPresets, "List the presets and exit");
+    app.add_flag("--list-keys", a.listKeys, "List the scenario file's keys with their defaults and exit");
     SConfig fresh;
     for (const SSetting& s : Settings()) {
         if (s.flag == nullptr) continue;
@@ -153,6 +164,10 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     }
     if (a.listPresets) {
         for (const auto& preset : Presets()) std::printf("%-12s %s\n", preset.name, preset.description);
+        return 0;
+    }
+    if (a.listKeys) {
+        ListKeys();
         return 0;
     }
     if (!a.scrub.empty()) {

@@ -2,6 +2,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <type_traits>
 
@@ -36,7 +37,7 @@ const std::vector<SSetting> kSettings = {
     {"--pin-attempts", "state.pin_attempts", "PIN attempts left at start; 0 asks for the PUK",
      &At<kState, &State::pinAttempts>},
     {nullptr, "state.puk_attempts", "PUK attempts left at start", &At<kState, &State::pukAttempts>},
-    {"--no-sim", "state.sim_inserted", "No SIM inserted", &At<kState, &State::simInserted>},
+    {"--no-sim", "state.sim_inserted", "A SIM in the holder (--no-sim: none)", &At<kState, &State::simInserted>},
     {"--cmee", "state.cmee", "Error-report mode after power-up", &At<kState, &State::cmee>, {}, nullptr, 0, 2},
     {"--provider", "state.provider", "Service provider name (spaces allowed)", &At<kState, &State::provider>},
     {nullptr, "state.provider_display_mode", "Display mode in +CSPN", &At<kState, &State::providerDisplayMode>},
@@ -47,7 +48,7 @@ const std::vector<SSetting> kSettings = {
      &At<kState, &State::searchingQueries>},
     {"--roaming",
      "state.registration",
-     "Register as roaming (0,5) instead of home (0,1)",
+     "Registered at home (0,1) or roaming (0,5)",
      &At<kState, &State::registration>,
      {{"home", 1}, {"roaming", 5}},
      "roaming"},
@@ -74,17 +75,16 @@ const std::vector<SSetting> kSettings = {
     {"--split-gap-ms", "faults.split_gap_ms", "Gap between pieces, ms", &At<kFaults, &Faults::splitGapMs>},
     {"--silent-after", "faults.silent_after", "Answer only the first N commands (-1: all)",
      &At<kFaults, &Faults::silentAfter>},
-    {"--silent", "faults.silent_commands", "Never answer this command (repeatable)",
-     &At<kFaults, &Faults::silentCommands>},
+    {"--silent", "faults.silent_commands", "Commands never answered", &At<kFaults, &Faults::silentCommands>},
     {"--garbage-every-ms", "faults.garbage_every_ms", "Random bytes at this interval, ms (0: never)",
      &At<kFaults, &Faults::garbageEveryMs>},
     {"--garbage-bytes", "faults.garbage_bytes", "How many random bytes each time", &At<kFaults, &Faults::garbageBytes>},
-    {"--oversize", "faults.oversize_commands", "Pad this command's answer (repeatable)",
+    {"--oversize", "faults.oversize_commands", "Commands whose answers are padded",
      &At<kFaults, &Faults::oversizeCommands>},
     {"--oversize-bytes", "faults.oversize_bytes", "Size of padded answers", &At<kFaults, &Faults::oversizeBytes>},
     {"--hangup", "faults.hangup.nth", "Hang up in the middle of the Nth answer (0: never)",
      &At<kFaults, kHangup, &SHangup::nth>},
-    {"--hangup-on", "faults.hangup.command", "Count only this command for --hangup",
+    {"--hangup-on", "faults.hangup.command", "Count only this command for the hang-up",
      &At<kFaults, kHangup, &SHangup::command>},
     {"--hangup-after-bytes", "faults.hangup.after_bytes", "Bytes sent before the hang-up (0: half the answer)",
      &At<kFaults, kHangup, &SHangup::afterBytes>},
@@ -160,15 +160,32 @@ std::string DefaultText(const SSetting& setting) {
         setting.field);
 }
 
-std::string ChoiceRefusal(const SSetting& setting) {
+std::string DefaultJson(const SSetting& setting) {
+    SConfig fresh;
+    return std::visit(
+        [&setting, &fresh](auto get) -> std::string {
+            using T = std::remove_reference_t<decltype(get(fresh))>;
+            const T& value = get(fresh);
+            if constexpr (std::is_enum_v<T> || std::is_same_v<T, int>) {
+                if (const SChoice* choice = ChoiceOf(setting, static_cast<int>(value)))
+                    return nlohmann::json(choice->name).dump();
+            }
+            return nlohmann::json(value).dump();
+        },
+        setting.field);
+}
+
+std::string ChoiceNames(const SSetting& setting) {
     const std::string quote = setting.quoteChoices ? "\"" : "";
     std::string names;
     for (size_t i = 0; i < setting.choices.size(); ++i) {
         if (i > 0) names += i + 1 < setting.choices.size() ? ", " : " or ";
         names.append(quote).append(setting.choices[i].name).append(quote);
     }
-    return std::string(setting.key) + ": " + names;
+    return names;
 }
+
+std::string ChoiceRefusal(const SSetting& setting) { return std::string(setting.key) + ": " + ChoiceNames(setting); }
 
 std::string RangeRefusal(const SSetting& setting, long value, const std::string& where) {
     if (value >= setting.low && value <= setting.high) return "";

@@ -66,7 +66,11 @@ const SChoice* ChoiceOf(const SSetting& setting, int value);
 // The value a fresh configuration has, as --help shows it; "" when there is
 // nothing to show (an empty text or list, a switch).
 std::string DefaultText(const SSetting& setting);
-// Refusal of a value that is not a choice: "KEY: \"a\", \"b\" or \"c\"".
+// Its default as a scenario file writes it: "1234", 3, true, [], "home".
+std::string DefaultJson(const SSetting& setting);
+// Its choices as a refusal lists them: "a", "b" or "c"; "" when it has none.
+std::string ChoiceNames(const SSetting& setting);
+// Refusal of a value that is not a choice: "KEY: " and the names.
 std::string ChoiceRefusal(const SSetting& setting);
 // Refusal of a number out of range: "WHERE: 5 not in range 0 to 2", or "".
 std::string RangeRefusal(const SSetting& setting, long value, const std::string& where);

@@ -50,11 +50,11 @@ struct SSetting {
     // An enumerated setting takes one of these names (a number field also
     // its number, as the module reports it).
     std::vector<SChoice> choices = {};
-    // A flag that takes no value: a bool turns away from its default, an
-    // enumerated setting takes this choice.
+    // A bool's flag takes no value and turns it away from its default; an
+    // enumerated setting's flag does so too when this names its choice.
     const char* switchTo = nullptr;
-    long low = LONG_MIN, high = LONG_MAX;
-    bool quoteChoices = true;  // refusals list the names as written in the file
+    long low = LONG_MIN, high = LONG_MAX;  // refused outside, by the flag and the file alike
+    bool quoteChoices = true;              // false: refusals name the choices bare, as models are
 };
 
 const std::vector<SSetting>& Settings();

@@ -1,8 +1,13 @@
 // modemsim in-process: how a field problem is described to it, and what the
 // daemon sees on its terminal, each dialogue in one session.
+#include <algorithm>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "faults.h"
+#include "settings.h"
 #include "sim_client.h"
 #include "test_support.h"
 
@@ -15,6 +20,7 @@ TEST(modemsim_Scenario, RefusesWhatItDoesNotKnow) {
         {R"({"faults": {"latency": 5}})", "faults: unknown key \"latency\""},
         {R"({"faults": {"latency_ms": "slow"}})", "faults.latency_ms: wrong type"},
         {R"({"state": {"registration": "away"}})", "state.registration"},
+        {R"({"state": {"cmee": 3}})", "state.cmee: 3 not in range 0 to 2"},
     };
     for (const auto& [json, message] : kBad) {
         SConfig config;
@@ -22,6 +28,22 @@ TEST(modemsim_Scenario, RefusesWhatItDoesNotKnow) {
         EXPECT_FALSE(modemsim::LoadScenario(json, config, error)) << json;
         EXPECT_NE(error.find(message), std::string::npos) << json << " gave: " << error;
     }
+}
+
+// A key or a default changed in the settings or in the guide alone fails here.
+TEST(modemsim_Scenario, GuideListsEveryKeyWithItsDefault) {
+    std::set<std::string> settings, guide;
+    for (const auto& s : modemsim::Settings())
+        if (s.key != nullptr) settings.insert("| `" + std::string(s.key) + "` | `" + modemsim::DefaultJson(s) + "` |");
+    std::istringstream text(ReadFile(MODEMSIM_GUIDE));
+    const std::regex row(R"(^\| `[a-z_.]+` \| `[^`]*` \|)");
+    std::smatch found;
+    for (std::string line; std::getline(text, line);)
+        if (std::regex_search(line, found, row)) guide.insert(found.str());
+    std::vector<std::string> alone;
+    std::set_symmetric_difference(guide.begin(), guide.end(), settings.begin(), settings.end(),
+                                  std::back_inserter(alone));
+    EXPECT_EQ(alone, std::vector<std::string>{}) << "rows in the guide or in the settings alone";
 }
 
 TEST(modemsim_CommandLine, OptionsOverridePresetsWhichOverrideTheScenario) {

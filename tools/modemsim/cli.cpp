@@ -1,12 +1,16 @@
 // The command line.  Order of effect: defaults, the scenario file (its
 // presets, then its values), --preset options, then every other option.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
-#include <map>
+#include <type_traits>
 
 #include "config.h"
 #include "replay.h"
+#include "settings.h"
 #include "traffic_log.h"
 
 namespace modemsim {
@@ -50,152 +54,142 @@ bool LoadTrace(const std::string& path, STrace& trace) {
 
 using Later = std::vector<std::function<void()>>;
 
+// A setting given on the command line is kept for later, so that it wins
+// over the scenario file, the presets and the trace's habits.
 template <class T>
-CLI::Option* Value(CLI::App& app, Later& later, const std::string& name, T& target, const std::string& help) {
-    return app.add_option_function<T>(
-        name, [&later, &target](const T& v) { later.push_back([&target, v] { target = v; }); }, help);
+void AddSetting(CLI::App& app, Later& later, const SSetting& s, T& target, const T& fresh) {
+    const auto keep = [&later, &target](T value) { later.push_back([&target, value] { target = value; }); };
+    CLI::Option* option = nullptr;
+    if constexpr (std::is_same_v<T, bool>) {
+        option = app.add_flag_function(
+            s.flag, [keep, fresh](std::int64_t) { keep(!fresh); }, s.help);
+    } else if constexpr (std::is_enum_v<T> || std::is_same_v<T, int>) {
+        if (!s.choices.empty()) {
+            const auto value = [&s](const std::string& name) {
+                const SChoice* choice = ChoiceNamed(s, name);
+                return choice == nullptr ? T{} : static_cast<T>(choice->value);
+            };
+            if (s.switchTo != nullptr) {
+                const T chosen = value(s.switchTo);
+                app.add_flag_function(
+                    s.flag, [keep, chosen](std::int64_t) { keep(chosen); }, s.help);
+                return;
+            }
+            std::vector<std::string> names(s.choices.size());
+            std::transform(s.choices.begin(), s.choices.end(), names.begin(), [](const SChoice& c) { return c.name; });
+            option = app.add_option_function<std::string>(
+                s.flag, [keep, value](const std::string& name) { keep(value(name)); }, s.help);
+            option->check(CLI::IsMember(names));
+        }
+    }
+    if (option == nullptr) option = app.add_option_function<T>(s.flag, keep, s.help);
+    if (s.low != LONG_MIN || s.high != LONG_MAX) option->check(CLI::Range(s.low, s.high));
+    const std::string shown = DefaultText(s);
+    if (!shown.empty()) option->default_str(shown);
 }
 
-CLI::Option* Flag(CLI::App& app, Later& later, const std::string& name, bool& target, const std::string& help) {
-    return app.add_flag_function(
-        name, [&later, &target](std::int64_t) { later.push_back([&target] { target = true; }); }, help);
+// The actions and what the table cannot hold, read after parsing.
+struct SActions {
+    std::string scenario, replay, scrub;
+    std::vector<std::string> presets, urcs;
+    bool listPresets = false, listKeys = false, listSessions = false;
+    long session = -1;
+};
+
+void AddActions(CLI::App& app, SActions& a) {
+    app.add_option("--urc", a.urcs, "Unsolicited line at intervals, EVERY_MS:TEXT (repeatable), e.g. 5000:RING");
+    app.add_option("--replay", a.replay, "Answer with the module's answers recorded in this daemon trace")
+        ->check(CLI::ExistingFile);
+    app.add_option("--replay-session", a.session, "Session of the trace to replay (default: the last)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--replay-list", a.listSessions, "List the sessions of the --replay trace and exit");
+    app.add_option("--scrub", a.scrub, "Write this trace with PINs, password and SMS texts replaced to stdout and exit")
+        ->check(CLI::ExistingFile);
+}
+
+void ListKeys() {
+    for (const SSetting& s : Settings()) {
+        if (s.key == nullptr) continue;
+        std::string more = ChoiceNames(s);
+        if (s.low != LONG_MIN || s.high != LONG_MAX) more = std::to_string(s.low) + " to " + std::to_string(s.high);
+        std::printf("%-28s %-16s %s%s%s\n", s.key, DefaultJson(s).c_str(), s.help, more.empty() ? "" : ": ",
+                    more.c_str());
+    }
+}
+
+// Picks the session of the trace to replay; -1 to go on, else the exit status.
+int ChooseSession(const SActions& a, SConfig& config) {
+    STrace trace;
+    if (!LoadTrace(a.replay, trace)) return 2;
+    if (a.listSessions) {
+        ListSessions(trace);
+        return 0;
+    }
+    const size_t n = a.session < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(a.session);
+    if (n >= trace.sessions.size()) {
+        std::fprintf(stderr, "modemsim: %s has sessions 0 to %zu (see --replay-list)\n", a.replay.c_str(),
+                     trace.sessions.size() - 1);
+        return 2;
+    }
+    const STraceSession& chosen = trace.sessions[n];
+    SReplayConfig& r = config.replay;
+    r.active = true;
+    r.firstEntry = chosen.first;
+    r.entries.assign(trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.first),
+                     trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.end));
+    return -1;
 }
 
 }  // namespace
 
-// Its split comes with the table of settings.
-// NOLINTNEXTLINE(readability-function-size)
 int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     CLI::App app{"modemsim: a SIM7100/SIM7600 LTE module on a pseudo-terminal, answering AT commands"};
     Later later;
-    std::string scenario;
-    std::vector<std::string> presets;
-    bool listPresets = false;
-
-    app.add_option("--scenario", scenario, "Scenario file (JSON)")->check(CLI::ExistingFile);
-    app.add_option("--preset", presets, "Preset of fault switches (repeatable); see --list-presets");
-    app.add_flag("--list-presets", listPresets, "List the presets and exit");
-
-    std::string model;
-    app.add_option("--model", model, "SIM7600G (default), SIM7100E or SIM7100A")
-        ->check(CLI::IsMember({"SIM7600G", "SIM7100E", "SIM7100A"}));
-    Value(app, later, "--revision", config.revision, "Firmware revision instead of the model's own");
-    Value(app, later, "--link", config.link, "Symbolic link to the terminal, removed at exit");
-    Value(app, later, "--log", config.logFile, "Log every command and answer with time stamps");
-    Flag(app, later, "--echo", config.echo, "Start with command echo on (as real modules do)");
-    Value(app, later, "--seed", config.seed, "Seed of the garbage bytes");
-
-    SModemState0& s = config.state;
-    Value(app, later, "--pin", s.pin, "The SIM's PIN (1234)");
-    Value(app, later, "--puk", s.puk, "The SIM's PUK (12345678)");
-    Flag(app, later, "--pin-required", s.pinRequired, "The SIM asks for its PIN after power-up");
-    Value(app, later, "--pin-attempts", s.pinAttempts, "PIN attempts left at start (3)");
-    bool noSim = false;
-    Flag(app, later, "--no-sim", noSim, "No SIM inserted");
-    Value(app, later, "--cmee", s.cmee, "Error-report mode after power-up (2)")->check(CLI::Range(0, 2));
-    Value(app, later, "--provider", s.provider, "Service provider name (spaces allowed)");
-    Value(app, later, "--rssi", s.rssi, "Signal strength in +CSQ (23)");
-    Value(app, later, "--network-mode", s.networkMode, "System mode in +CNSMOD (8, LTE)");
-    Value(app, later, "--searching", s.searchingQueries, "CGREG answers 0,2 this many times first (0)");
-    bool roaming = false;
-    Flag(app, later, "--roaming", roaming, "Register as roaming (0,5) instead of home (0,1)");
-    Value(app, later, "--sms-capacity", s.smsCapacity, "Message slots in the store (10)");
-
-    STimings& t = config.timings;
-    Value(app, later, "--result-ms", t.resultMs, "Acknowledgement to second result line, ms (1000)");
-    Value(app, later, "--nmea-period-ms", t.nmeaPeriodMs, "Between NMEA bursts, ms (1000)");
-    Value(app, later, "--restart-after-ms", t.restartAfterMs, "Power up again this long after AT+CPOF (-1: never)");
-
-    SFaults& f = config.faults;
-    Value(app, later, "--latency-ms", f.latencyMs, "Delay before each answer, ms");
-    Value(app, later, "--baud", f.baud, "Pace the line at this baud rate (10 bits a byte, both ways)");
-    Value(app, later, "--split-bytes", f.splitBytes, "Send output in pieces of this many bytes");
-    Value(app, later, "--split-gap-ms", f.splitGapMs, "Gap between pieces, ms");
-    Value(app, later, "--silent-after", f.silentAfter, "Answer only the first N commands");
-    Value(app, later, "--silent", f.silentCommands, "Never answer this command (repeatable)");
-    std::vector<std::string> urcs;
-    app.add_option("--urc", urcs, "Unsolicited line at intervals, EVERY_MS:TEXT (repeatable), e.g. 5000:RING");
-    Value(app, later, "--garbage-every-ms", f.garbageEveryMs, "Random bytes at this interval, ms");
-    Value(app, later, "--garbage-bytes", f.garbageBytes, "How many random bytes each time (8)");
-    Value(app, later, "--oversize", f.oversizeCommands, "Pad this command's answer (repeatable)");
-    Value(app, later, "--oversize-bytes", f.oversizeBytes, "Size of padded answers (4200)");
-    Value(app, later, "--hangup", f.hangup.nth, "Hang up in the middle of the Nth answer");
-    Value(app, later, "--hangup-on", f.hangup.command, "Count only this command for --hangup");
-    Value(app, later, "--hangup-after-bytes", f.hangup.afterBytes, "Bytes sent before the hang-up (half)");
-    Value(app, later, "--reopen-ms", f.hangup.reopenMs, "A new terminal this long after a hang-up (500; -1: never)");
-    std::string framing, lbsOrder;
-    Value(app, later, "--error-framing", framing, "line (default, as real modules) or bare")
-        ->check(CLI::IsMember({"bare", "line"}));
-    Value(app, later, "--lbs-order", lbsOrder, "report-first (default) or ok-first")
-        ->check(CLI::IsMember({"report-first", "ok-first"}));
-    Value(app, later, "--idle-error-ms", f.idleErrorMs, "First command after this much idle time: ERROR");
-    Value(app, later, "--sim-busy-ms", f.simBusyMs, "SIM busy this long after power-up");
-    Flag(app, later, "--boot-lines", f.bootLines, "RDY, +CPIN, SMS DONE, PB DONE after power-up");
-    Flag(app, later, "--gps-strict", f.gpsStrict, "GPS on/off in its current state: ERROR");
-    Value(app, later, "--no-cell-ms", f.noCellMs, "No cell this long after power-up");
-    Value(app, later, "--xtra-result", f.xtraResult, "Code of the +CGPSXD result line (0)");
-
-    std::string replay, scrub, mismatch;
-    long session = -1;
-    bool listSessions = false;
-    app.add_option("--replay", replay, "Answer with the module's answers recorded in this daemon trace")
-        ->check(CLI::ExistingFile);
-    app.add_option("--replay-session", session, "Session of the trace to replay (default: the last)")
-        ->check(CLI::NonNegativeNumber);
-    app.add_flag("--replay-list", listSessions, "List the sessions of the --replay trace and exit");
-    app.add_option("--replay-mismatch", mismatch,
-                   "A command the trace does not have next: fail (default), model, silent")
-        ->check(CLI::IsMember({"fail", "model", "silent"}));
-    Value(app, later, "--replay-gap-ms", config.replay.gapMs, "Before each recorded piece of an answer, ms (10)");
-    app.add_option("--scrub", scrub, "Write this trace with PINs, password and SMS texts replaced to stdout and exit")
-        ->check(CLI::ExistingFile);
+    SActions a;
+    app.add_option("--scenario", a.scenario, "Scenario file (JSON)")->check(CLI::ExistingFile);
+    app.add_option("--preset", a.presets, "Preset of fault switches (repeatable); see --list-presets");
+    app.add_flag("--list-presets", a.listPresets, "List the presets and exit");
+    app.add_flag("--list-keys", a.listKeys, "List the scenario file's keys with their defaults and exit");
+    SConfig fresh;
+    for (const SSetting& s : Settings()) {
+        if (s.flag == nullptr) continue;
+        std::visit([&](auto get) { AddSetting(app, later, s, get(config), get(fresh)); }, s.field);
+    }
+    AddActions(app, a);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
-    if (listPresets) {
+    if (a.listPresets) {
         for (const auto& preset : Presets()) std::printf("%-12s %s\n", preset.name, preset.description);
         return 0;
     }
-    STrace trace;
-    if (!scrub.empty()) {
-        if (!LoadTrace(scrub, trace)) return 2;
+    if (a.listKeys) {
+        ListKeys();
+        return 0;
+    }
+    if (!a.scrub.empty()) {
+        STrace trace;
+        if (!LoadTrace(a.scrub, trace)) return 2;
         const std::string copy = FormatTrace(ScrubTrace(trace.entries));
         std::fwrite(copy.data(), 1, copy.size(), stdout);
         return 0;
     }
-    if (!replay.empty()) {
-        if (!LoadTrace(replay, trace)) return 2;
-        if (listSessions) {
-            ListSessions(trace);
-            return 0;
-        }
-        const size_t n = session < 0 ? trace.sessions.size() - 1 : static_cast<size_t>(session);
-        if (n >= trace.sessions.size()) {
-            std::fprintf(stderr, "modemsim: %s has sessions 0 to %zu (see --replay-list)\n", replay.c_str(),
-                         trace.sessions.size() - 1);
-            return 2;
-        }
-        const STraceSession& chosen = trace.sessions[n];
-        SReplayConfig& r = config.replay;
-        r.active = true;
-        r.firstEntry = chosen.first;
-        r.entries.assign(trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.first),
-                         trace.entries.begin() + static_cast<std::ptrdiff_t>(chosen.end));
-        if (mismatch == "model") r.mismatch = EReplayMismatch::eModel;
-        if (mismatch == "silent") r.mismatch = EReplayMismatch::eSilent;
-    } else if (listSessions) {
+    if (!a.replay.empty()) {
+        const int status = ChooseSession(a, config);
+        if (status >= 0) return status;
+    } else if (a.listSessions) {
         std::fprintf(stderr, "modemsim: --replay-list needs --replay TRACE\n");
         return 2;
     }
     std::string error;
-    if (!scenario.empty() && !LoadScenarioFile(scenario, config, error)) {
+    if (!a.scenario.empty() && !LoadScenarioFile(a.scenario, config, error)) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());
         return 2;
     }
-    for (const auto& name : presets) {
+    for (const auto& name : a.presets) {
         // cppcheck-suppress useStlAlgorithm ; applies them in order, stopping at the first unknown one
         if (!ApplyPreset(name, config)) {
             std::fprintf(stderr, "modemsim: unknown preset %s (see --list-presets)\n", name.c_str());
@@ -205,12 +199,7 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
     // The trace shows the module's echo and error framing; options still win.
     if (config.replay.active) AdoptTraceHabits(config.replay.entries, config);
     for (const auto& apply : later) apply();
-    if (!model.empty()) ParseModel(model, config.model);
-    if (noSim) s.simInserted = false;
-    if (roaming) s.registration = 5;
-    if (!framing.empty()) f.errorFraming = framing == "line" ? EErrorFraming::eLine : EErrorFraming::eBare;
-    if (!lbsOrder.empty()) f.lbsOrder = lbsOrder == "ok-first" ? ELbsOrder::eOkFirst : ELbsOrder::eReportFirst;
-    for (const auto& given : urcs) {
+    for (const auto& given : a.urcs) {
         const size_t colon = given.find(':');
         char* end = nullptr;
         const long every = colon == std::string::npos ? 0 : std::strtol(given.c_str(), &end, 10);
@@ -218,7 +207,7 @@ int ParseCommandLine(int argc, const char* const* argv, SConfig& config) {
             std::fprintf(stderr, "modemsim: --urc wants EVERY_MS:TEXT, not %s\n", given.c_str());
             return 2;
         }
-        f.urcs.push_back({given.substr(colon + 1), static_cast<int>(every), -1});
+        config.faults.urcs.push_back({given.substr(colon + 1), static_cast<int>(every), -1});
     }
     return -1;
 }

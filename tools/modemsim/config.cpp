@@ -5,8 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <type_traits>
 
 #include "config.h"
+#include "settings.h"
 
 namespace modemsim {
 
@@ -113,10 +115,11 @@ public:
         }
         return *this;
     }
-    const json* Find(const char* key) {
+    const json* Find(const std::string& key) {
         m_known.insert(key);
         return m_value.contains(key) ? &m_value.at(key) : nullptr;
     }
+    const std::string& Where() const { return m_where; }
     void Done() const {
         const auto items = m_value.items();
         const auto unknown = std::find_if(items.begin(), items.end(),
@@ -130,83 +133,120 @@ private:
     std::set<std::string> m_known;
 };
 
-void ReadState(const json& value, SModemState0& s) {
-    CObject o(value, "state");
-    o.Get("pin", s.pin).Get("puk", s.puk).Get("sim_inserted", s.simInserted).Get("pin_required", s.pinRequired);
-    o.Get("pin_attempts", s.pinAttempts).Get("puk_attempts", s.pukAttempts).Get("cmee", s.cmee);
-    o.Get("provider", s.provider).Get("provider_display_mode", s.providerDisplayMode);
-    o.Get("rssi", s.rssi).Get("ber", s.ber).Get("network_mode", s.networkMode);
-    o.Get("searching_queries", s.searchingQueries);
-    if (const json* r = o.Find("registration")) {
-        if (*r == "home" || *r == 1) {
-            s.registration = 1;
-        } else if (*r == "roaming" || *r == 5) {
-            s.registration = 5;
-        } else {
-            throw std::runtime_error("state.registration: \"home\" or \"roaming\"");
-        }
-    }
-    o.Get("latitude", s.latitude).Get("longitude", s.longitude).Get("accuracy", s.accuracy);
-    o.Get("lbs_closed_code", s.lbsClosedCode).Get("xtra", s.xtra).Get("sms_capacity", s.smsCapacity);
-    o.Get("sms_mode", s.smsMode);
-    if (const json* list = o.Find("sms")) {
-        if (!list->is_array()) throw std::runtime_error("state.sms: a list is expected");
-        s.sms.clear();
-        for (const auto& item : *list) {
-            SSms sms;
-            CObject m(item, "state.sms[]");
-            m.Get("status", sms.status).Get("number", sms.number).Get("time", sms.time).Get("text", sms.text);
-            m.Done();
-            if (sms.status != "REC UNREAD" && sms.status != "REC READ" && sms.status != "STO UNSENT" &&
-                sms.status != "STO SENT")
-                throw std::runtime_error("state.sms[].status: unknown status \"" + sms.status + "\"");
-            s.sms.push_back(sms);
-        }
-    }
-    o.Done();
+// A value of the table: its type, its choices and its range are checked.
+void ReadSetting(const SSetting& s, const json& value, const std::string& where, SConfig& config) {
+    std::visit(
+        [&](auto get) {
+            using T = std::remove_reference_t<decltype(get(config))>;
+            T& target = get(config);
+            if constexpr (std::is_enum_v<T> || std::is_same_v<T, int>) {
+                if (!s.choices.empty()) {
+                    const SChoice* choice = value.is_string() ? ChoiceNamed(s, value.get<std::string>()) : nullptr;
+                    const bool number = std::is_same_v<T, int> && value.is_number() && value == value.get<int>();
+                    if (number) choice = ChoiceOf(s, value.get<int>());
+                    if (choice != nullptr) {
+                        target = static_cast<T>(choice->value);
+                        return;
+                    }
+                    throw std::runtime_error(ChoiceRefusal(s));
+                }
+            }
+            try {
+                target = value.get<T>();
+            } catch (const json::exception&) {
+                throw std::runtime_error(where + ": wrong type");
+            }
+            if constexpr (std::is_integral_v<T>) {
+                const std::string refusal = RangeRefusal(s, static_cast<long>(target), where);
+                if (!refusal.empty()) throw std::runtime_error(refusal);
+            }
+        },
+        s.field);
 }
 
-void ReadFaults(const json& value, SFaults& f) {
-    CObject o(value, "faults");
-    o.Get("latency_ms", f.latencyMs).Get("baud", f.baud).Get("split_bytes", f.splitBytes);
-    o.Get("split_gap_ms", f.splitGapMs).Get("silent_after", f.silentAfter).Get("silent_commands", f.silentCommands);
-    o.Get("garbage_every_ms", f.garbageEveryMs).Get("garbage_bytes", f.garbageBytes);
-    o.Get("oversize_commands", f.oversizeCommands).Get("oversize_bytes", f.oversizeBytes);
-    o.Get("idle_error_ms", f.idleErrorMs).Get("sim_busy_ms", f.simBusyMs).Get("boot_lines", f.bootLines);
-    o.Get("gps_strict", f.gpsStrict).Get("no_cell_ms", f.noCellMs).Get("xtra_result", f.xtraResult);
-    if (const json* list = o.Find("urc")) {
-        if (!list->is_array()) throw std::runtime_error("faults.urc: a list is expected");
-        for (const auto& item : *list) {
-            SUrc urc;
-            CObject u(item, "faults.urc[]");
-            u.Get("text", urc.text).Get("every_ms", urc.everyMs).Get("first_ms", urc.firstMs);
-            u.Done();
-            f.urcs.push_back(urc);
-        }
+void ReadMessages(const json& list, SConfig& config) {
+    if (!list.is_array()) throw std::runtime_error("state.sms: a list is expected");
+    std::vector<SSms>& store = config.state.sms;
+    store.clear();
+    for (const auto& item : list) {
+        SSms sms;
+        CObject m(item, "state.sms[]");
+        m.Get("status", sms.status).Get("number", sms.number).Get("time", sms.time).Get("text", sms.text);
+        m.Done();
+        if (sms.status != "REC UNREAD" && sms.status != "REC READ" && sms.status != "STO UNSENT" &&
+            sms.status != "STO SENT")
+            throw std::runtime_error("state.sms[].status: unknown status \"" + sms.status + "\"");
+        store.push_back(sms);
     }
-    if (const json* h = o.Find("hangup")) {
-        CObject u(*h, "faults.hangup");
-        u.Get("command", f.hangup.command).Get("nth", f.hangup.nth).Get("after_bytes", f.hangup.afterBytes);
-        u.Get("reopen_ms", f.hangup.reopenMs);
+}
+
+void ReadUrcs(const json& list, SConfig& config) {
+    if (!list.is_array()) throw std::runtime_error("faults.urc: a list is expected");
+    for (const auto& item : list) {
+        SUrc urc;
+        CObject u(item, "faults.urc[]");
+        u.Get("text", urc.text).Get("every_ms", urc.everyMs).Get("first_ms", urc.firstMs);
         u.Done();
+        config.faults.urcs.push_back(urc);
     }
-    if (const json* framing = o.Find("error_framing")) {
-        if (*framing == "bare") {
-            f.errorFraming = EErrorFraming::eBare;
-        } else if (*framing == "line") {
-            f.errorFraming = EErrorFraming::eLine;
-        } else {
-            throw std::runtime_error("faults.error_framing: \"bare\" or \"line\"");
+}
+
+void ReadOverrides(const json& list, SConfig& config) {
+    if (!list.is_array()) throw std::runtime_error("overrides: a list is expected");
+    for (const auto& item : list) {
+        SOverride ov;
+        CObject u(item, "overrides[]");
+        u.Get("command", ov.command).Get("answer", ov.answer).Get("later", ov.later);
+        u.Get("later_ms", ov.laterMs).Get("times", ov.times);
+        u.Done();
+        if (ov.command.empty()) throw std::runtime_error("overrides[].command: missing");
+        config.faults.overrides.push_back(ov);
+    }
+}
+
+void ApplyPresets(const json& names, SConfig& config) {
+    for (const auto& name : names.get<std::vector<std::string>>())
+        // cppcheck-suppress useStlAlgorithm ; applies them in order, stopping at the first unknown one
+        if (!ApplyPreset(name, config)) throw std::runtime_error("presets: unknown preset \"" + name + "\"");
+}
+
+// Keys the table does not hold, by their section.
+const struct {
+    const char* section;
+    const char* key;
+    void (*read)(const json&, SConfig&);
+} kByHand[] = {
+    {"", "description",
+     [](const json& text, SConfig&) {
+         if (!text.is_string()) throw std::runtime_error("scenario.description: wrong type");
+     }},
+    {"", "presets", nullptr},  // applied before everything else
+    {"state", "sms", ReadMessages},
+    {"faults", "urc", ReadUrcs},
+    {"", "overrides", ReadOverrides},
+};
+
+// One object of the file: the table's settings in it, the sections below
+// it, and the keys read by hand; any other key is refused.
+void ReadSection(const json& value, const std::string& section, SConfig& config) {
+    CObject o(value, section.empty() ? "scenario" : section);
+    const std::string prefix = section.empty() ? "" : section + ".";
+    std::set<std::string> below;
+    for (const SSetting& s : Settings()) {
+        if (s.key == nullptr || std::string(s.key).compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string name = s.key + prefix.size();
+        const size_t dot = name.find('.');
+        if (dot != std::string::npos) {
+            below.insert(name.substr(0, dot));
+        } else if (const json* v = o.Find(name)) {
+            ReadSetting(s, *v, o.Where() + "." + name, config);
         }
     }
-    if (const json* order = o.Find("lbs_order")) {
-        if (*order == "report-first") {
-            f.lbsOrder = ELbsOrder::eReportFirst;
-        } else if (*order == "ok-first") {
-            f.lbsOrder = ELbsOrder::eOkFirst;
-        } else {
-            throw std::runtime_error("faults.lbs_order: \"report-first\" or \"ok-first\"");
-        }
+    for (const std::string& name : below)
+        if (const json* v = o.Find(name)) ReadSection(*v, prefix + name, config);
+    for (const auto& key : kByHand) {
+        const json* v = section == key.section ? o.Find(key.key) : nullptr;
+        if (v != nullptr && key.read != nullptr) key.read(*v, config);
     }
     o.Done();
 }
@@ -216,40 +256,8 @@ void ReadFaults(const json& value, SFaults& f) {
 bool LoadScenario(const std::string& jsonText, SConfig& config, std::string& error) {
     try {
         const json root = json::parse(jsonText);
-        CObject o(root, "scenario");
-        std::string description;
-        o.Get("description", description);
-        if (const json* model = o.Find("model")) {
-            if (!model->is_string() || !ParseModel(model->get<std::string>(), config.model))
-                throw std::runtime_error("model: SIM7600G, SIM7100E or SIM7100A");
-        }
-        o.Get("revision", config.revision).Get("echo", config.echo);
-        if (const json* presets = o.Find("presets")) {
-            for (const auto& name : presets->get<std::vector<std::string>>())
-                // cppcheck-suppress useStlAlgorithm ; applies them in order, stopping at the first unknown one
-                if (!ApplyPreset(name, config)) throw std::runtime_error("presets: unknown preset \"" + name + "\"");
-        }
-        if (const json* state = o.Find("state")) ReadState(*state, config.state);
-        if (const json* t = o.Find("timings")) {
-            CObject u(*t, "timings");
-            u.Get("result_ms", config.timings.resultMs).Get("nmea_period_ms", config.timings.nmeaPeriodMs);
-            u.Get("restart_after_ms", config.timings.restartAfterMs);
-            u.Done();
-        }
-        if (const json* faults = o.Find("faults")) ReadFaults(*faults, config.faults);
-        if (const json* list = o.Find("overrides")) {
-            if (!list->is_array()) throw std::runtime_error("overrides: a list is expected");
-            for (const auto& item : *list) {
-                SOverride ov;
-                CObject u(item, "overrides[]");
-                u.Get("command", ov.command).Get("answer", ov.answer).Get("later", ov.later);
-                u.Get("later_ms", ov.laterMs).Get("times", ov.times);
-                u.Done();
-                if (ov.command.empty()) throw std::runtime_error("overrides[].command: missing");
-                config.faults.overrides.push_back(ov);
-            }
-        }
-        o.Done();
+        if (root.is_object() && root.contains("presets")) ApplyPresets(root.at("presets"), config);
+        ReadSection(root, "", config);
     } catch (const std::exception& e) {
         error = e.what();
         return false;

@@ -10,7 +10,7 @@ namespace Ipc {
 enum EIpcMsgType : uint32_t {
     eMsgRegister = SIM7100_MSG_REGISTER,
     eMsgTerminate = SIM7100_MSG_TERMINATE,
-#define SIM7100_IPC_MSG_TYPE(type, name, payload, size) eMsg##name = type,
+#define SIM7100_IPC_MSG_TYPE(type, name, payload, size) eMsg##name = (type),
     SIM7100_REQUEST_TYPES(SIM7100_IPC_MSG_TYPE)
 #undef SIM7100_IPC_MSG_TYPE
 };

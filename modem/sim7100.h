@@ -95,6 +95,7 @@ public:
     // (power, connection, sim, network, gps, lbs, sms, raw).  A text
     // operation's data[size] is a readable zero byte, as in every payload
     // block of the request loop, so the text always ends.
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is the declared name, not an expression
 #define SIM7100_OPERATION(type, name, payload, size) Sim7100Operation::Signature<type, payload> name;
     SIM7100_REQUEST_TYPES(SIM7100_OPERATION)
 #undef SIM7100_OPERATION

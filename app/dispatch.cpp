@@ -6,54 +6,22 @@
 
 namespace {
 
+// The operation's signature says what it reads: nothing, its layout, or the
+// text with its size.
+SCmdResponse Run(SCmdResponse (*operation)(), const uint8_t*, uint32_t) { return operation(); }
 template <typename Layout>
-const Layout* As(const uint8_t* data) {
-    return reinterpret_cast<const Layout*>(data);
+SCmdResponse Run(SCmdResponse (*operation)(const Layout*), const uint8_t* data, uint32_t) {
+    return operation(reinterpret_cast<const Layout*>(data));
+}
+SCmdResponse Run(SCmdResponse (*operation)(const char*, unsigned), const uint8_t* data, uint32_t size) {
+    return operation(reinterpret_cast<const char*>(data), size);
 }
 
-// One line per request type, in the list's order: indexed by type - eMsgPowerOn.
-constexpr SRequestRoute kRoutes[] = {
-    {Ipc::eMsgPowerOn, [](const uint8_t*, uint32_t) { return CSim7100::PowerOn(); }},
-    {Ipc::eMsgPowerOff, [](const uint8_t*, uint32_t) { return CSim7100::PowerOff(); }},
-    {Ipc::eMsgStandBy, [](const uint8_t*, uint32_t) { return CSim7100::StandBy(); }},
-    {Ipc::eMsgConnect, [](const uint8_t*, uint32_t) { return CSim7100::Connect(); }},
-    {Ipc::eMsgDisconnect, [](const uint8_t*, uint32_t) { return CSim7100::Disconnect(); }},
-    {Ipc::eMsgSetAuthentication,
-     [](const uint8_t* d, uint32_t) { return CSim7100::SetAuthentication(As<SSetAuthenticationRequest>(d)); }},
-    {Ipc::eMsgSetApn, [](const uint8_t* d, uint32_t) { return CSim7100::SetApn(As<SSetApnRequest>(d)); }},
-    {Ipc::eMsgEnterPin, [](const uint8_t* d, uint32_t) { return CSim7100::EnterPin(As<SEnterPinRequest>(d)); }},
-    {Ipc::eMsgGetPinRetries, [](const uint8_t*, uint32_t) { return CSim7100::GetPinRetries(); }},
-    {Ipc::eMsgGetSimStatus, [](const uint8_t*, uint32_t) { return CSim7100::GetSimStatus(); }},
-    {Ipc::eMsgGetConnectionStatus, [](const uint8_t*, uint32_t) { return CSim7100::GetConnectionStatus(); }},
-    {Ipc::eMsgGetChipType, [](const uint8_t*, uint32_t) { return CSim7100::GetChipType(); }},
-    {Ipc::eMsgGpsStart, [](const uint8_t*, uint32_t) { return CSim7100::GpsStart(); }},
-    {Ipc::eMsgGpsStop, [](const uint8_t*, uint32_t) { return CSim7100::GpsStop(); }},
-    {Ipc::eMsgGpsGetInfo, [](const uint8_t*, uint32_t) { return CSim7100::GpsGetInfo(); }},
-    {Ipc::eMsgGpsGetXtraStatus, [](const uint8_t*, uint32_t) { return CSim7100::GpsGetXtraStatus(); }},
-    {Ipc::eMsgGpsEnableXtra, [](const uint8_t*, uint32_t) { return CSim7100::GpsEnableXtra(); }},
-    {Ipc::eMsgGetSignalQuality, [](const uint8_t*, uint32_t) { return CSim7100::GetSignalQuality(); }},
-    {Ipc::eMsgLbsStart, [](const uint8_t*, uint32_t) { return CSim7100::LbsStart(); }},
-    {Ipc::eMsgLbsStop, [](const uint8_t*, uint32_t) { return CSim7100::LbsStop(); }},
-    {Ipc::eMsgLbsGetLocation, [](const uint8_t*, uint32_t) { return CSim7100::LbsGetLocation(); }},
-    {Ipc::eMsgGetFirmwareVersion, [](const uint8_t*, uint32_t) { return CSim7100::GetFirmwareVersion(); }},
-    {Ipc::eMsgRawCommand,
-     [](const uint8_t* d, uint32_t size) { return CSim7100::RawCommand(reinterpret_cast<const char*>(d), size); }},
-    {Ipc::eMsgSetErrorReporting,
-     [](const uint8_t* d, uint32_t) { return CSim7100::SetErrorReporting(reinterpret_cast<const char*>(d)); }},
-    {Ipc::eMsgGetServiceProvider, [](const uint8_t*, uint32_t) { return CSim7100::GetServiceProvider(); }},
-    {Ipc::eMsgGetNetworkMode, [](const uint8_t*, uint32_t) { return CSim7100::GetNetworkMode(); }},
-    {Ipc::eMsgSetClock, [](const uint8_t* d, uint32_t) { return CSim7100::SetClock(As<SSetClockRequest>(d)); }},
-    {Ipc::eMsgGpsDownloadXtra, [](const uint8_t*, uint32_t) { return CSim7100::GpsDownloadXtra(); }},
-    {Ipc::eMsgSetTimeServer,
-     [](const uint8_t* d, uint32_t) { return CSim7100::SetTimeServer(As<SSetTimeServerRequest>(d)); }},
-    {Ipc::eMsgUpdateTime, [](const uint8_t*, uint32_t) { return CSim7100::UpdateTime(); }},
-    {Ipc::eMsgGetSmsMode, [](const uint8_t*, uint32_t) { return CSim7100::GetSmsMode(); }},
-    {Ipc::eMsgSetSmsMode, [](const uint8_t* d, uint32_t) { return CSim7100::SetSmsMode(As<SSetSmsModeRequest>(d)); }},
-    {Ipc::eMsgListSms, [](const uint8_t* d, uint32_t) { return CSim7100::ListSms(As<SListSmsRequest>(d)); }},
-    {Ipc::eMsgReadSms, [](const uint8_t* d, uint32_t) { return CSim7100::ReadSms(As<SReadSmsRequest>(d)); }},
-    {Ipc::eMsgDeleteSms, [](const uint8_t* d, uint32_t) { return CSim7100::DeleteSms(As<SDeleteSmsRequest>(d)); }},
-    {Ipc::eMsgWriteSms, [](const uint8_t* d, uint32_t) { return CSim7100::WriteSms(As<SWriteSmsRequest>(d)); }},
-};
+// In the list's order: indexed by type - eMsgPowerOn.
+#define SIM7100_ROUTE_ROW(type, name, payload, size) \
+    {Ipc::eMsg##name, [](const uint8_t* d, uint32_t n) { return Run(&CSim7100::name, d, n); }},
+constexpr SRequestRoute kRoutes[] = {SIM7100_REQUEST_TYPES(SIM7100_ROUTE_ROW)};
+#undef SIM7100_ROUTE_ROW
 
 // What the protocol's request list says about each type's payload.
 struct SPayload {
@@ -66,13 +34,14 @@ struct SPayload {
 constexpr SPayload kPayloads[] = {SIM7100_REQUEST_TYPES(SIM7100_PAYLOAD_ROW)};
 #undef SIM7100_PAYLOAD_ROW
 
+// RouteOf indexes by number: the list must run without gaps.
 constexpr bool RoutesFollowTheList() {
-    for (size_t i = 0; i < sizeof kPayloads / sizeof kPayloads[0]; ++i) {
-        if (kRoutes[i].type != kPayloads[i].type || kPayloads[i].type != Ipc::eMsgPowerOn + i) return false;
+    for (size_t i = 0; i < sizeof kRoutes / sizeof kRoutes[0]; ++i) {
+        if (kRoutes[i].type != Ipc::eMsgPowerOn + i) return false;
     }
-    return sizeof kRoutes == sizeof kPayloads / sizeof kPayloads[0] * sizeof kRoutes[0];
+    return true;
 }
-static_assert(RoutesFollowTheList(), "one route per request type, in the list's order");
+static_assert(RoutesFollowTheList(), "the request list in number order");
 
 struct SField {
     uint32_t type;

@@ -12,7 +12,7 @@ struct SRequestRoute {
     SCmdResponse (*run)(const uint8_t* data, uint32_t size);
 };
 
-// The route of a request type (3 to 38), or null for every other type.
+// The route of a listed request type, or null for every other type.
 const SRequestRoute* RouteOf(Ipc::EIpcMsgType type);
 
 // Checks the payload against the list's entry for the type (size, empty

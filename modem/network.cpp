@@ -31,7 +31,7 @@ SCmdResponse CSim7100Impl::GetFirmwareVersion() {
     return r;
 }
 
-SCmdResponse CSim7100Impl::SetErrorReporting(const char* text) {
+SCmdResponse CSim7100Impl::SetErrorReporting(const char* text, unsigned) {
     SCmdResponse r;
     if (!RequireInitialized(r)) return r;
     char command[257] = {};

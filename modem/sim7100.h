@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 #include "cmd_response.h"
@@ -17,47 +18,42 @@
 
 extern bool g_debugMode;
 
+// The signature of a request type's operation follows from the request list:
+// no parameter, the payload's layout, or a text and its size.
+namespace Sim7100Operation {
+
+// Every layout has a field, so the field list names each layout type once or more.
+#define SIM7100_LAYOUT_OF(type, layout, field, kind) layout LayoutOf(std::integral_constant<uint32_t, type>);
+SIM7100_REQUEST_FIELDS(SIM7100_LAYOUT_OF)
+#undef SIM7100_LAYOUT_OF
+template <uint32_t Type>
+using Layout = decltype(LayoutOf(std::integral_constant<uint32_t, Type>{}));
+
+template <uint32_t Type, int Payload>
+struct SSignature {
+    using Fn = SCmdResponse();
+};
+template <uint32_t Type>
+struct SSignature<Type, SIM7100_PAYLOAD_LAYOUT> {
+    using Fn = SCmdResponse(const Layout<Type>* request);
+};
+template <uint32_t Type>
+struct SSignature<Type, SIM7100_PAYLOAD_TEXT> {
+    using Fn = SCmdResponse(const char* text, unsigned size);
+};
+template <uint32_t Type, int Payload>
+using Signature = typename SSignature<Type, Payload>::Fn;
+
+}  // namespace Sim7100Operation
+
 class CSim7100 {
 public:
     class CSim7100Impl;
     static CSim7100Impl* s_impl;
 
-    static SCmdResponse PowerOn();
-    static SCmdResponse PowerOff();
-    static SCmdResponse StandBy();
-    static SCmdResponse Connect();
-    static SCmdResponse Disconnect();
-    static SCmdResponse SetAuthentication(const SSetAuthenticationRequest* request);
-    static SCmdResponse SetApn(const SSetApnRequest* request);
-    static SCmdResponse EnterPin(const SEnterPinRequest* request);
-    static SCmdResponse GetPinRetries();
-    static SCmdResponse GetSimStatus();
-    static SCmdResponse GetConnectionStatus();
-    static SCmdResponse GetChipType();
-    static SCmdResponse GpsStart();
-    static SCmdResponse GpsStop();
-    static SCmdResponse GpsGetInfo();
-    static SCmdResponse GpsGetXtraStatus();
-    static SCmdResponse GpsEnableXtra();
-    static SCmdResponse GetSignalQuality();
-    static SCmdResponse LbsStart();
-    static SCmdResponse LbsStop();
-    static SCmdResponse LbsGetLocation();
-    static SCmdResponse GetFirmwareVersion();
-    static SCmdResponse RawCommand(const char* data, unsigned size);
-    static SCmdResponse SetErrorReporting(const char* text);
-    static SCmdResponse GetServiceProvider();
-    static SCmdResponse GetNetworkMode();
-    static SCmdResponse SetClock(const SSetClockRequest* request);
-    static SCmdResponse GpsDownloadXtra();
-    static SCmdResponse SetTimeServer(const SSetTimeServerRequest* request);
-    static SCmdResponse UpdateTime();
-    static SCmdResponse GetSmsMode();
-    static SCmdResponse SetSmsMode(const SSetSmsModeRequest* request);
-    static SCmdResponse ListSms(const SListSmsRequest* request);
-    static SCmdResponse ReadSms(const SReadSmsRequest* request);
-    static SCmdResponse DeleteSms(const SDeleteSmsRequest* request);
-    static SCmdResponse WriteSms(const SWriteSmsRequest* request);
+#define SIM7100_FORWARDER(type, name, payload, size) static Sim7100Operation::Signature<type, payload> name;
+    SIM7100_REQUEST_TYPES(SIM7100_FORWARDER)
+#undef SIM7100_FORWARDER
 };
 
 class CSim7100::CSim7100Impl {
@@ -95,52 +91,16 @@ public:
     ECmdStatus SendCommand(const char* command, unsigned expectedResponses, const ResponseChecker& checker);
     ECmdStatus ReadResponse(int timeoutMs, int retries, unsigned expectedResponses, const ResponseChecker& checker);
 
-    // Power and identity.
-    SCmdResponse PowerOn();
-    SCmdResponse PowerOff();
-    SCmdResponse StandBy();
-    SCmdResponse GetChipType();
-    // Data connection.
-    SCmdResponse Connect();
-    SCmdResponse Disconnect();
-    SCmdResponse GetConnectionStatus();
-    // SIM and packet-data settings.
-    SCmdResponse SetAuthentication(const SSetAuthenticationRequest* request);
-    SCmdResponse SetApn(const SSetApnRequest* request);
-    SCmdResponse EnterPin(const SEnterPinRequest* request);
-    SCmdResponse GetPinRetries();
-    SCmdResponse GetSimStatus();
-    // Network information.
-    SCmdResponse GetSignalQuality();
-    SCmdResponse GetFirmwareVersion();
-    SCmdResponse SetErrorReporting(const char* text);
-    SCmdResponse GetServiceProvider();
-    SCmdResponse GetNetworkMode();
-    // GPS, assistance data and time.
-    SCmdResponse GpsStart();
-    SCmdResponse GpsStop();
-    SCmdResponse GpsGetInfo();
-    SCmdResponse GpsGetXtraStatus();
-    SCmdResponse GpsEnableXtra();
-    SCmdResponse SetClock(const SSetClockRequest* request);
-    SCmdResponse GpsDownloadXtra();
-    SCmdResponse SetTimeServer(const SSetTimeServerRequest* request);
-    SCmdResponse UpdateTime();
+    // One operation per listed request type, defined in the file of its group
+    // (power, connection, sim, network, gps, lbs, sms, raw).  A text
+    // operation's data[size] is a readable zero byte, as in every payload
+    // block of the request loop, so the text always ends.
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is the declared name, not an expression
+#define SIM7100_OPERATION(type, name, payload, size) Sim7100Operation::Signature<type, payload> name;
+    SIM7100_REQUEST_TYPES(SIM7100_OPERATION)
+#undef SIM7100_OPERATION
+    // GpsDownloadXtra's wait for packet-data registration.
     SCmdResponse WaitGprsRegistration();
-    // Cell-based location.
-    SCmdResponse LbsStart();
-    SCmdResponse LbsStop();
-    SCmdResponse LbsGetLocation();
-    // SMS store.
-    SCmdResponse GetSmsMode();
-    SCmdResponse SetSmsMode(const SSetSmsModeRequest* request);
-    SCmdResponse ListSms(const SListSmsRequest* request);
-    SCmdResponse ReadSms(const SReadSmsRequest* request);
-    SCmdResponse DeleteSms(const SDeleteSmsRequest* request);
-    SCmdResponse WriteSms(const SWriteSmsRequest* request);
-    // Raw pass-through; data[size] must be a readable zero byte, as in every
-    // payload block of the request loop, so the text always ends.
-    SCmdResponse RawCommand(const char* data, unsigned size);
 
     static std::pair<unsigned, ResponseChecker> SelectChecker(const char* command);
 

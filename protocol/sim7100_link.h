@@ -74,8 +74,9 @@ long sim7100_frame_encode(void* out, size_t room, uint32_t type, const void* pay
 
 /*
  * 0 when the daemon will run a request of this type with this payload, else
- * why it would refuse it (E_PAYLOAD, E_FIELD), or E_TYPE for types 0 to 2
- * and above 38.  Values the daemon passes on unchanged are never refused.
+ * why it would refuse it (E_PAYLOAD, E_FIELD), or E_TYPE outside
+ * SIM7100_MSG_FIRST_REQUEST to _LAST_REQUEST.  Values the daemon passes on
+ * unchanged are never refused.
  */
 int sim7100_request_check(uint32_t type, const void* payload, uint32_t length);
 

@@ -41,7 +41,7 @@ public:
     uint32_t Type() {
         if (Chance(8)) return SIM7100_MSG_POWER_ON;
         if (Chance(3)) {
-            const uint32_t unknown[] = {0, 1, 39, 40, 0xFFFFFFFFu};
+            const uint32_t unknown[] = {0, 1, SIM7100_MSG_LAST_REQUEST + 1, SIM7100_MSG_LAST_REQUEST + 2, 0xFFFFFFFFu};
             return unknown[Pick(5)];
         }
         return 3 + static_cast<uint32_t>(Pick(36));

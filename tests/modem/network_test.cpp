@@ -10,7 +10,7 @@ const std::string kMode = "AT+CNSMOD?\r\n";
 const std::string kRevision = Line("+CGMR: LE20B04SIM7600G22");
 
 TEST(Network, Dialogues) {
-    const Op cmee = [](M& m) { return m.SetErrorReporting("2"); };
+    const Op cmee = [](M& m) { return m.SetErrorReporting("2", 1); };
     const std::string spn = Line("+CSPN: \"T-Mobile D.E\",1"), noMode = Line("+CSPN: \"E-Plus\"");
     RunDialogues({
         {"CSQ", kOn, &M::GetSignalQuality, {{kCsq, Line("+CSQ: 23,99")}}, {1, 23, "CSQ: " + Line("+CSQ: 23,99")}},

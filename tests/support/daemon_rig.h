@@ -39,12 +39,6 @@ inline bool Sanitized() {
 #endif
 }
 
-inline std::string Field(const std::string& text, size_t size) {
-    std::string f = text.substr(0, size);
-    f.resize(size, '\0');
-    return f;
-}
-
 inline std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(path));

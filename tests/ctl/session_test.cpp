@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "daemon_process.h"
-#include "frame_codec.h"
+#include "rtos_peer.h"
 #include "test_support.h"
 
 namespace {
@@ -49,7 +49,7 @@ struct SFakeDaemon {
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
         const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) ADD_FAILURE() << "connect";
-        const std::string frame = sim7100::EncodeFrame(registration);
+        const std::string frame = RtosPeer::Frame(registration);
         send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     }
     ~SFakeDaemon() { Close(); }
@@ -69,7 +69,7 @@ struct SFakeDaemon {
         return h.type;
     }
     void Answer(uint32_t type) {
-        const std::string reply = sim7100::EncodeResponse(type, {1, 0, "50% done\r\nOK\r\n"});
+        const std::string reply = RtosPeer::Frame(type, SCmdResponseData{1, 0, "50% done\r\nOK\r\n"});
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
     }
 };

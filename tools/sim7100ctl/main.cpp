@@ -60,6 +60,10 @@ std::string Seconds(double s) {
     return text;
 }
 
+std::string Frame(const Sim7100FrameHeader& h) {
+    return "{length " + std::to_string(h.length) + ", type " + std::to_string(h.type) + "}";
+}
+
 std::string Named(const SRequest& r) { return "'" + r.Display() + "' (type " + std::to_string(r.type) + ")"; }
 
 class CSession {
@@ -84,22 +88,20 @@ public:
                                             : error);
             return kExitNoDaemon;
         }
-        // The header alone decides: a payload announced here may never come.
         Sim7100FrameHeader header{};
-        const EWait registered = m_link.ReceiveHeader(After(m_options.connectTimeout), header, error);
+        const EWait registered = m_link.Register(After(m_options.connectTimeout), header, error);
         if (registered == EWait::Timeout) {
             Note("the daemon connected from " + peer + " but sent no registration frame within " +
                  Seconds(m_options.connectTimeout));
             return kExitNoDaemon;
         }
+        if (registered == EWait::Stray) {
+            Note("expected the registration frame {length 0, type 1}, got " + Frame(header));
+            return kExitNoDaemon;
+        }
         if (registered != EWait::Ok) {
             Note("the daemon connected from " + peer + " and " +
                  (registered == EWait::Closed ? "closed the link" : error) + " before registering");
-            return kExitNoDaemon;
-        }
-        if (header.length != 0 || header.type != SIM7100_MSG_REGISTER) {
-            Note("expected the registration frame {length 0, type 1}, got {length " + std::to_string(header.length) +
-                 ", type " + std::to_string(header.type) + "}");
             return kExitNoDaemon;
         }
         Note("the daemon connected from " + peer + " and registered");
@@ -130,8 +132,8 @@ public:
             return true;
         }
         Sim7100FrameHeader header{};
-        Bytes payload;
-        switch (m_link.Receive(After(m_options.timeout), header, payload, error)) {
+        SCmdResponseData record{};
+        switch (m_link.Receive(After(m_options.timeout), header, record, error)) {
         case EWait::Ok:
             break;
         case EWait::Timeout:
@@ -145,15 +147,18 @@ public:
                        "the daemon closed the link while " + Named(request) + " waited for its response");
             m_closed = m_unanswered = true;
             return false;
+        case EWait::Stray:
+            error = Frame(header) + " is no response; nothing more is sent";
+            [[fallthrough]];
         case EWait::Failed:
             Unanswered(request, "link fault",
                        "link fault while " + Named(request) + " waited for its response: " + error);
             m_broken = m_unanswered = true;
             return false;
         }
-        const SResponse response = DecodeResponse(header.type, payload);
+        const SResponse response = DecodeResponse(header.type, record);
         Print(m_options.json ? FormatJson(request, response) + "\n" : FormatHuman(request, response));
-        if (response.type != request.type || response.length != SIM7100_RESPONSE_SIZE) {
+        if (response.type != request.type) {
             Note("the response frame does not belong to " + Named(request) + "; nothing more is sent");
             m_broken = m_unanswered = true;
             return false;
@@ -168,16 +173,18 @@ public:
     // The link became readable while no request was out: a drop, or a stray frame.
     void Unasked() {
         Sim7100FrameHeader header{};
-        Bytes payload;
+        SCmdResponseData record{};
         std::string error;
-        switch (m_link.Receive(After(1), header, payload, error)) {
+        switch (m_link.Receive(After(1), header, record, error)) {
         case EWait::Closed:
             Note("the daemon closed the link");
             m_closed = true;
             break;
         case EWait::Ok:
-            Note("frame nobody asked for: {length " + std::to_string(header.length) + ", type " +
-                 std::to_string(header.type) + "}");
+        case EWait::Stray:
+            Note("frame nobody asked for: " + Frame(header) +
+                 (m_link.InStep() ? "" : "; the link is out of step, nothing more is sent"));
+            if (!m_link.InStep()) m_broken = true;
             break;
         default:
             Note("link fault: " + (error.empty() ? std::string("incomplete frame") : error));

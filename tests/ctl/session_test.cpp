@@ -193,11 +193,7 @@ TEST(ctl_session, PromptEditsAndRecalls) {
     };
     type("sigx\x7fnal\r", 1);
     ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
-#ifdef SIM7100CTL_EDITLINE
     type("\x1b[A\r", 2);
-#else
-    type("signal\r", 2);  // a cross build's prompt without libedit
-#endif
     ExpectRequests(daemon, {SIM7100_MSG_GET_SIGNAL_QUALITY});
     type("quit\r", 3);
     ExpectRequests(daemon, {SIM7100_MSG_TERMINATE});

@@ -16,9 +16,7 @@
 #include "ctl_output.h"
 #include "trace_script.h"
 
-#ifdef SIM7100CTL_EDITLINE
 #include <editline/readline.h>
-#endif
 
 namespace {
 
@@ -256,18 +254,14 @@ public:
 
     // libedit edits only where it also writes to a terminal.
     explicit CLineSource(bool prompt) : m_prompt(prompt), m_edit(prompt && isatty(STDERR_FILENO)) {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             // Responses go to standard output; the prompt and the echo do not.
             rl_outstream = stderr;
             Install();
         }
-#endif
     }
     ~CLineSource() {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) rl_callback_handler_remove();
-#endif
     }
     CLineSource(const CLineSource&) = delete;
     CLineSource& operator=(const CLineSource&) = delete;
@@ -296,7 +290,6 @@ public:
     void Redisplay() { ShowPrompt(); }
 
 private:
-#ifdef SIM7100CTL_EDITLINE
     static CLineSource*& Current() {
         static CLineSource* current = nullptr;
         return current;
@@ -319,29 +312,24 @@ private:
         rl_callback_handler_install("sim7100ctl> ", OnLine);
         m_shown = true;
     }
-#endif
 
     void ShowPrompt() {
         if (!m_prompt || m_shown) return;
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             rl_callback_handler_remove();
             Install();
             return;
         }
-#endif
         m_shown = true;
         fputs("sim7100ctl> ", stderr);
         fflush(stderr);
     }
 
     void Read() {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             rl_callback_read_char();
             return;
         }
-#endif
         char chunk[4096];
         const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
         if (n > 0) {

@@ -114,25 +114,21 @@ bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
 }
 
 EWait CLink::Next(Deadline deadline, int& event, std::string& error) {
-    if (m_used < m_size || !InStep()) {
-        m_used += sim7100_decode(&m_decoder, m_received + m_used, m_size - m_used, &event);
-        return EWait::Ok;
-    }
-    for (;;) {
+    // A failed decoder answers at once, with its failure.
+    while (m_used == m_size && InStep()) {
         const EWait ready = WaitFor(m_conn, POLLIN, deadline, error);
         if (ready != EWait::Ok) return ready;
         const ssize_t n = recv(m_conn, m_received, sizeof m_received, 0);
-        if (n == 0) return EWait::Closed;
-        if (n > 0) {
-            m_used = 0;
-            m_size = static_cast<size_t>(n);
-            return Next(deadline, event, error);
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) return EWait::Closed;
+        if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            error = std::string("recv: ") + strerror(errno);
+            return EWait::Failed;
         }
-        if (errno == EINTR || errno == EAGAIN) continue;
-        if (errno == ECONNRESET) return EWait::Closed;
-        error = std::string("recv: ") + strerror(errno);
-        return EWait::Failed;
+        m_used = 0;
+        m_size = n > 0 ? static_cast<size_t>(n) : 0;
     }
+    m_used += sim7100_decode(&m_decoder, m_received + m_used, m_size - m_used, &event);
+    return EWait::Ok;
 }
 
 EWait CLink::Register(Deadline deadline, Sim7100FrameHeader& header, std::string& error) {

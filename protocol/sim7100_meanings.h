@@ -66,7 +66,7 @@
 #define SIM7100_ERR_CODE_KINDS(C)                                                          \
     C(SIM7100_MSG_ENTER_PIN, SIM7100_CODE_SIM_STATE, "the answer named no SIM state")      \
     C(SIM7100_MSG_GET_SIM_STATUS, SIM7100_CODE_SIM_STATE, "the answer named no SIM state") \
-    C(SIM7100_MSG_GET_CHIP_TYPE, SIM7100_CODE_CHIP_TYPE, SIM7100_CHIP_TYPE_WHAT)                      \
+    C(SIM7100_MSG_GET_CHIP_TYPE, SIM7100_CODE_CHIP_TYPE, SIM7100_CHIP_TYPE_WHAT)           \
     C(SIM7100_MSG_GPS_GET_XTRA_STATUS, SIM7100_CODE_NUMBER, "XTRA flag: 1 on, 0 off")      \
     C(SIM7100_MSG_GPS_ENABLE_XTRA, SIM7100_CODE_NUMBER, "XTRA flag: 1 on, 0 off")          \
     C(SIM7100_MSG_GET_SIGNAL_QUALITY, SIM7100_CODE_NUMBER, "signal strength, +CSQ")        \
@@ -74,8 +74,8 @@
     C(SIM7100_MSG_LBS_GET_LOCATION, SIM7100_CODE_NUMBER, "location result code of +CLBS")  \
     C(SIM7100_MSG_GET_SERVICE_PROVIDER, SIM7100_CODE_NUMBER, "display mode, +CSPN")        \
     C(SIM7100_MSG_GET_NETWORK_MODE, SIM7100_CODE_NUMBER, "network system mode, +CNSMOD")   \
-    C(SIM7100_MSG_GET_SMS_MODE, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)                         \
-    C(SIM7100_MSG_LIST_SMS, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)                             \
+    C(SIM7100_MSG_GET_SMS_MODE, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)              \
+    C(SIM7100_MSG_LIST_SMS, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)                  \
     C(SIM7100_MSG_WRITE_SMS, SIM7100_CODE_NUMBER, "storage index of the message")
 
 /* Chip types in errCode of GetChipType: M(value, name). */

@@ -149,7 +149,8 @@ static void test_meanings(void) {
         r.cmdStatus = kMeaningRows[i].cmdStatus;
         r.errCode = kMeaningRows[i].errCode;
         got = sim7100_error_meaning(kMeaningRows[i].type, &r);
-        expect(got ? strcmp(got, kMeaningRows[i].errMeaning) == 0 : !kMeaningRows[i].errMeaning[0], "meanings", (int)i, 0);
+        expect(got ? strcmp(got, kMeaningRows[i].errMeaning) == 0 : !kMeaningRows[i].errMeaning[0], "meanings", (int)i,
+               0);
     }
 }
 

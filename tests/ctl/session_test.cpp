@@ -49,8 +49,7 @@ struct SFakeDaemon {
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
         const sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) ADD_FAILURE() << "connect";
-        const std::string frame = RtosPeer::Frame(registration);
-        send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+        Send(RtosPeer::Frame(registration));
     }
     ~SFakeDaemon() { Close(); }
     void Close() {
@@ -68,10 +67,8 @@ struct SFakeDaemon {
         if (h.length > 0 && recv(fd, payload.data(), h.length, MSG_WAITALL) != static_cast<ssize_t>(h.length)) return 0;
         return h.type;
     }
-    void Answer(uint32_t type) {
-        const std::string reply = RtosPeer::Frame(type, SCmdResponseData{1, 0, "50% done\r\nOK\r\n"});
-        send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-    }
+    void Answer(uint32_t type) { Send(RtosPeer::Frame(type, SCmdResponseData{1, 0, "50% done\r\nOK\r\n"})); }
+    void Send(const std::string& frame) const { send(fd, frame.data(), frame.size(), MSG_NOSIGNAL); }
 };
 
 // sim7100ctl reading what the test writes to a fifo, which it holds open so

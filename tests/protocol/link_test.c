@@ -143,14 +143,13 @@ static void test_limits(void) {
 
 static void test_meanings(void) {
     static SCmdResponseData r;
-    const char* got;
     size_t i;
     for (i = 0; i < sizeof kMeaningRows / sizeof kMeaningRows[0]; ++i) {
+        const char *want = kMeaningRows[i].errMeaning, *got;
         r.cmdStatus = kMeaningRows[i].cmdStatus;
         r.errCode = kMeaningRows[i].errCode;
         got = sim7100_error_meaning(kMeaningRows[i].type, &r);
-        expect(got ? strcmp(got, kMeaningRows[i].errMeaning) == 0 : !kMeaningRows[i].errMeaning[0], "meanings", (int)i,
-               0);
+        expect(got ? strcmp(got, want) == 0 : !*want, "meanings", (int)i, 0);
     }
 }
 

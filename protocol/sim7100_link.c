@@ -180,7 +180,8 @@ const char* sim7100_error_meaning(uint32_t type, const SCmdResponseData* respons
     if (text != NULL) return text;
     if (code == 0 && response->cmdStatus != SIM7100_STATUS_OK && response->cmdStatus != SIM7100_STATUS_CHIP_TYPE)
         return NULL;
-    for (i = 0; i < COUNT(kinds) && kinds[i].type != type; ++i) continue;
+    for (i = 0; i < COUNT(kinds); ++i)
+        if (kinds[i].type == type) break;
     if (i == COUNT(kinds)) return NULL;
     switch (kinds[i].kind) {
     case SIM7100_CODE_CHIP_TYPE:

@@ -1,7 +1,7 @@
 # Debian packages with CPack (scripts/package runs it):
 #   sim7100d              component daemon, with maintainer scripts
 #   sim7100-tools         component tools
-#   sim7100-protocol-dev  component dev (the protocol header), when defined
+#   sim7100-protocol-dev  component dev (the protocol headers, the link library's source), when defined
 # and the debug symbols of each in a -dbgsym package.  The init script is
 # left out: Debian boards start the daemon with systemd.
 #
@@ -77,10 +77,20 @@ SIM7600 module on a pseudo-terminal, with the faults seen in the field.")
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE all)
   set(CPACK_DEBIAN_DEV_DEBUGINFO_PACKAGE OFF)
-  set(CPACK_COMPONENT_DEV_DESCRIPTION "wire protocol header of the sim7100d LTE modem manager
-The message numbers, the response record and every request payload layout
-of the link between sim7100d and the RTOS side, as one C header that the
-RTOS firmware includes as it is.")
+  set(CPACK_COMPONENT_DEV_DESCRIPTION "RTOS-side link to the sim7100d LTE modem manager, C headers and source
+The link between sim7100d and the board's RTOS side, for the firmware:
+ * sim7100_protocol.h: the message numbers, the response record and every
+   request payload layout, checked at compile time;
+ * sim7100_meanings.h: what cmdStatus, errCode, chip types and SMS values
+   mean;
+ * sim7100_link.h and sim7100_link.c: the RTOS side's half of the link in
+   C89 to C11, without heap or stdio, over any TCP stack: frames requests
+   and checks their fields as the daemon will, reassembles responses from
+   the byte stream and pairs them with their requests.
+
+The library ships as source that the firmware's own toolchain compiles: a
+CMake package (sim7100::link adds the source to the firmware's target) and a
+pkg-config file (its link_source variable names the source).")
 
   include(CPack)
 endfunction()

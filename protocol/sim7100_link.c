@@ -3,6 +3,9 @@
  * read the same lists as the daemon's dispatch, so the two cannot drift.
  */
 #include "sim7100_link.h"
+#ifndef SIM7100_LINK_NO_MEANINGS
+#include "sim7100_meanings.h"
+#endif
 
 #include <string.h>
 
@@ -138,3 +141,58 @@ size_t sim7100_link_receive(Sim7100Link* link, const void* bytes, size_t size, i
     if (decoder->failure != 0) *event = decoder->failure;
     return used;
 }
+
+#ifndef SIM7100_LINK_NO_MEANINGS
+
+typedef struct Meaning {
+    int32_t value;
+    const char* text;
+} Meaning;
+
+#define ERROR_ROW(value, name, text) {value, name ": " text},
+static const Meaning errors[] = {SIM7100_ERR_MEANINGS(ERROR_ROW)};
+#undef ERROR_ROW
+#define CHIP_ROW(value, name) {value, SIM7100_CHIP_TYPE_WHAT ": " name},
+static const Meaning chips[] = {SIM7100_CHIP_MEANINGS(CHIP_ROW)};
+#undef CHIP_ROW
+
+typedef struct CodeKind {
+    uint8_t type;
+    uint8_t kind;
+    const char* what;
+} CodeKind;
+
+#define KIND_ROW(type, kind, what) {type, kind, what},
+static const CodeKind kinds[] = {SIM7100_ERR_CODE_KINDS(KIND_ROW)};
+#undef KIND_ROW
+
+static const char* find(const Meaning* table, size_t count, int32_t value) {
+    size_t i;
+    for (i = 0; i < count; ++i)
+        if (table[i].value == value) return table[i].text;
+    return NULL;
+}
+
+const char* sim7100_error_meaning(uint32_t type, const SCmdResponseData* response) {
+    const int32_t code = response->errCode;
+    const char* text = code < 0 ? find(errors, COUNT(errors), code) : NULL;
+    size_t i;
+    if (text != NULL) return text;
+    if (code == 0 && response->cmdStatus != SIM7100_STATUS_OK && response->cmdStatus != SIM7100_STATUS_CHIP_TYPE)
+        return NULL;
+    for (i = 0; i < COUNT(kinds); ++i)
+        if (kinds[i].type == type) break;
+    if (i == COUNT(kinds)) return NULL;
+    switch (kinds[i].kind) {
+    case SIM7100_CODE_CHIP_TYPE:
+        return find(chips, COUNT(chips), code);
+    case SIM7100_CODE_SMS_MODE:
+        return code == SIM7100_SMS_MODE_PDU ? SIM7100_SMS_MODE_WHAT ": " SIM7100_SMS_MODE_PDU_NAME
+                                            : SIM7100_SMS_MODE_WHAT ": " SIM7100_SMS_MODE_TEXT_NAME;
+    case SIM7100_CODE_SIM_STATE:
+        return code == SIM7100_SIM_STATE_UNNAMED ? kinds[i].what : NULL;
+    default:
+        return kinds[i].what;
+    }
+}
+#endif

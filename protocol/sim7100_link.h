@@ -103,6 +103,17 @@ long sim7100_link_request(Sim7100Link* link, void* out, size_t room, uint32_t ty
  */
 size_t sim7100_link_receive(Sim7100Link* link, const void* bytes, size_t size, int* event);
 
+#ifndef SIM7100_LINK_NO_MEANINGS
+/*
+ * What a response's errCode says for a request of `type`, in the words of
+ * sim7100_meanings.h ("eCmdError: the module answered with an error result",
+ * "chip type: SIM7600G", "signal strength, +CSQ"); NULL when it adds
+ * nothing.  Firmware that needs every byte defines SIM7100_LINK_NO_MEANINGS
+ * and drops these texts.
+ */
+const char* sim7100_error_meaning(uint32_t type, const SCmdResponseData* response);
+#endif
+
 #ifdef __cplusplus
 }
 #endif

@@ -50,7 +50,8 @@
  *   SIM7100_CODE_NUMBER     a number read from the module's answer: `what`
  *   SIM7100_CODE_SIM_STATE  2 when the answer named no SIM state
  * A type not listed reports 0.  A 0 beside a cmdStatus other than 1 or 9
- * (a failure, a SIM or connection state) has nothing to add.
+ * (a failure, a SIM or connection state) has nothing to add.  A chip type
+ * or an SMS mode is shown as "what: name", e.g. "chip type: SIM7600G".
  */
 #define SIM7100_CODE_CHIP_TYPE 1
 #define SIM7100_CODE_SMS_MODE  2
@@ -59,10 +60,13 @@
 
 #define SIM7100_SIM_STATE_UNNAMED 2
 
+#define SIM7100_CHIP_TYPE_WHAT "chip type"
+#define SIM7100_SMS_MODE_WHAT  "SMS mode"
+
 #define SIM7100_ERR_CODE_KINDS(C)                                                          \
     C(SIM7100_MSG_ENTER_PIN, SIM7100_CODE_SIM_STATE, "the answer named no SIM state")      \
     C(SIM7100_MSG_GET_SIM_STATUS, SIM7100_CODE_SIM_STATE, "the answer named no SIM state") \
-    C(SIM7100_MSG_GET_CHIP_TYPE, SIM7100_CODE_CHIP_TYPE, "chip type")                      \
+    C(SIM7100_MSG_GET_CHIP_TYPE, SIM7100_CODE_CHIP_TYPE, SIM7100_CHIP_TYPE_WHAT)           \
     C(SIM7100_MSG_GPS_GET_XTRA_STATUS, SIM7100_CODE_NUMBER, "XTRA flag: 1 on, 0 off")      \
     C(SIM7100_MSG_GPS_ENABLE_XTRA, SIM7100_CODE_NUMBER, "XTRA flag: 1 on, 0 off")          \
     C(SIM7100_MSG_GET_SIGNAL_QUALITY, SIM7100_CODE_NUMBER, "signal strength, +CSQ")        \
@@ -70,8 +74,8 @@
     C(SIM7100_MSG_LBS_GET_LOCATION, SIM7100_CODE_NUMBER, "location result code of +CLBS")  \
     C(SIM7100_MSG_GET_SERVICE_PROVIDER, SIM7100_CODE_NUMBER, "display mode, +CSPN")        \
     C(SIM7100_MSG_GET_NETWORK_MODE, SIM7100_CODE_NUMBER, "network system mode, +CNSMOD")   \
-    C(SIM7100_MSG_GET_SMS_MODE, SIM7100_CODE_SMS_MODE, "SMS mode")                         \
-    C(SIM7100_MSG_LIST_SMS, SIM7100_CODE_SMS_MODE, "SMS mode")                             \
+    C(SIM7100_MSG_GET_SMS_MODE, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)              \
+    C(SIM7100_MSG_LIST_SMS, SIM7100_CODE_SMS_MODE, SIM7100_SMS_MODE_WHAT)                  \
     C(SIM7100_MSG_WRITE_SMS, SIM7100_CODE_NUMBER, "storage index of the message")
 
 /* Chip types in errCode of GetChipType: M(value, name). */

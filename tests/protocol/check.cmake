@@ -47,6 +47,7 @@ if(CHECK STREQUAL "header")
   # The link library: its source in C, its header in C++.
   if(LANG STREQUAL "c")
     run("the link library under ${COMPILER} -std=${STD}" ${cc} ${SOURCE_DIR}/protocol/sim7100_link.c -o ${WORK}.o)
+    run("the link library without meanings" ${cc} -DSIM7100_LINK_NO_MEANINGS ${SOURCE_DIR}/protocol/sim7100_link.c -o ${WORK}.o)
   else()
     run("the link header under ${COMPILER} -std=${STD}" ${cc} ${SOURCE_DIR}/protocol/sim7100_link.h -o ${WORK}.o)
   endif()

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "meaning_rows.h"
 #include "sim7100_link.h"
 
 static int passed, failed;
@@ -140,8 +141,21 @@ static void test_limits(void) {
     expect(sim7100_link_request(&link, frame, 8, SIM7100_MSG_TERMINATE, NULL, 0) == 8, "limits", 3, 0);
 }
 
+static void test_meanings(void) {
+    static SCmdResponseData r;
+    size_t i;
+    for (i = 0; i < sizeof kMeaningRows / sizeof kMeaningRows[0]; ++i) {
+        const char *want = kMeaningRows[i].errMeaning, *got;
+        r.cmdStatus = kMeaningRows[i].cmdStatus;
+        r.errCode = kMeaningRows[i].errCode;
+        got = sim7100_error_meaning(kMeaningRows[i].type, &r);
+        expect(got ? strcmp(got, want) == 0 : !*want, "meanings", (int)i, 0);
+    }
+}
+
 int main(void) {
     test_checks();
+    test_meanings();
     test_streams();
     test_limits();
     printf("%d passed, %d failed\n", passed, failed);

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "frame_codec.h"  // for tests that play the daemon's side too
 #include "sim7100_link.h"
 
 class RtosPeer {
@@ -37,6 +36,9 @@ public:
     bool SendRaw(const std::string& bytes);
     bool SendFrame(uint32_t type, const std::string& payload = {});
     static std::string Frame(uint32_t type, const std::string& payload = {});
+    static std::string Frame(uint32_t type, const SCmdResponseData& record) {  // the daemon's side
+        return Frame(type, std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    }
 
     // Exactly n bytes, or nothing when the deadline passes or the link ends.
     std::optional<std::string> ReadExact(size_t n, std::chrono::milliseconds deadline);

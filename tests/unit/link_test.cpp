@@ -71,7 +71,7 @@ TEST(IpcSend, AResponseGoesOutWholeWithoutDelay) {
     ASSERT_TRUE(link.peer.AcceptRegistered(5s));
     const SCmdResponse record(-101, "Chip internal fail! %s", "\r\nERROR\r\n");
     ASSERT_TRUE(link.service.Send(Ipc::eMsgGetSignalQuality, &record, sizeof(SCmdResponseData)));
-    EXPECT_EQ(link.peer.ReadExact(1040, 5s).value_or(""), sim7100::EncodeResponse(Ipc::eMsgGetSignalQuality, record));
+    EXPECT_EQ(link.peer.ReadExact(1040, 5s).value_or(""), RtosPeer::Frame(Ipc::eMsgGetSignalQuality, record));
     // Back-to-back responses must not wait for the peer's delayed ACK (about
     // 40 ms each): Nagle's algorithm is off.
     int noDelay = 0;

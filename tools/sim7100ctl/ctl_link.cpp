@@ -9,13 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "frame_codec.h"
-
 namespace ctl {
 namespace {
-
-// Frames far beyond any the daemon sends mean the stream is out of step.
-constexpr uint32_t kMaxPayload = 1u << 20;
 
 // Milliseconds for poll: -1 without a deadline, 0 once it has passed.
 int Remaining(Deadline deadline) {
@@ -102,7 +97,8 @@ EWait CLink::Accept(Deadline deadline, std::string& peer, std::string& error) {
 
 // NOLINTNEXTLINE(readability-make-member-function-const): writes to the link; const would hide that
 bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
-    const std::string frame = sim7100::EncodeFrame(type, payload.data(), payload.size());
+    Bytes frame(SIM7100_FRAME_HEADER_SIZE + payload.size());
+    sim7100_frame_encode(frame.data(), frame.size(), type, payload.data(), static_cast<uint32_t>(payload.size()));
     size_t sent = 0;
     while (sent < frame.size()) {
         const ssize_t n = send(m_conn, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
@@ -116,38 +112,50 @@ bool CLink::Send(uint32_t type, const Bytes& payload, std::string& error) {
     return true;
 }
 
-// NOLINTNEXTLINE(readability-make-member-function-const): takes bytes off the link; const would hide that
-EWait CLink::ReadExactly(Deadline deadline, void* data, size_t size, std::string& error) {
-    size_t got = 0;
-    while (got < size) {
+EWait CLink::Next(Deadline deadline, int& event, std::string& error) {
+    // A failed decoder answers at once, with its failure.
+    while (m_used == m_size && InStep()) {
         const EWait ready = WaitFor(m_conn, POLLIN, deadline, error);
         if (ready != EWait::Ok) return ready;
-        const ssize_t n = recv(m_conn, static_cast<uint8_t*>(data) + got, size - got, 0);
-        if (n == 0) return EWait::Closed;
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            if (errno == ECONNRESET) return EWait::Closed;
+        const ssize_t n = recv(m_conn, m_received, sizeof m_received, 0);
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) return EWait::Closed;
+        if (n < 0 && errno != EINTR && errno != EAGAIN) {
             error = std::string("recv: ") + strerror(errno);
             return EWait::Failed;
         }
-        got += static_cast<size_t>(n);
+        m_used = 0;
+        m_size = n > 0 ? static_cast<size_t>(n) : 0;
     }
+    m_used += sim7100_decode(&m_decoder, m_received + m_used, m_size - m_used, &event);
     return EWait::Ok;
 }
 
-EWait CLink::ReceiveHeader(Deadline deadline, Sim7100FrameHeader& header, std::string& error) {
-    return ReadExactly(deadline, &header, sizeof header, error);
+EWait CLink::Register(Deadline deadline, Sim7100FrameHeader& header, std::string& error) {
+    for (;;) {
+        int event = SIM7100_LINK_MORE;
+        const EWait result = Next(deadline, event, error);
+        if (result != EWait::Ok || event == SIM7100_LINK_REGISTRATION) return result;
+        if (event != SIM7100_LINK_MORE || m_decoder.filled >= SIM7100_FRAME_HEADER_SIZE) {
+            header = m_decoder.header;
+            return EWait::Stray;
+        }
+    }
 }
 
-EWait CLink::Receive(Deadline deadline, Sim7100FrameHeader& header, Bytes& payload, std::string& error) {
-    EWait result = ReceiveHeader(deadline, header, error);
-    if (result != EWait::Ok) return result;
-    if (header.length > kMaxPayload) {
-        error = "frame header announces " + std::to_string(header.length) + " bytes";
-        return EWait::Failed;
+EWait CLink::Receive(Deadline deadline, Sim7100FrameHeader& header, SCmdResponseData& record, std::string& error) {
+    int event = SIM7100_LINK_MORE;
+    while (event == SIM7100_LINK_MORE) {
+        const EWait result = Next(deadline, event, error);
+        if (result != EWait::Ok) return result;
     }
-    payload.assign(header.length, 0);
-    return ReadExactly(deadline, payload.data(), payload.size(), error);
+    header = m_decoder.header;
+    // Only an unterminated text fails a frame of the response's length, and
+    // the whole frame has been read: the stream is still in step.
+    const bool unterminated = event == SIM7100_LINK_E_FRAME && header.length == SIM7100_RESPONSE_SIZE;
+    if (event != SIM7100_LINK_RESPONSE && !unterminated) return EWait::Stray;
+    record = m_decoder.record;
+    if (unterminated) sim7100_decoder_init(&m_decoder);
+    return EWait::Ok;
 }
 
 // NOLINTNEXTLINE(readability-make-member-function-const): drains the link; const would hide that

@@ -5,25 +5,19 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "frame_codec.h"
+#include "sim7100_link.h"
 #include "sim7100_meanings.h"
 
 namespace ctl {
 
-SResponse DecodeResponse(uint32_t type, const Bytes& payload) {
-    const SCmdResponseData record = sim7100::DecodeRecord(payload.data(), payload.size());
+SResponse DecodeResponse(uint32_t type, const SCmdResponseData& record) {
     SResponse r;
     r.type = type;
-    r.length = static_cast<uint32_t>(payload.size());
     r.cmdStatus = record.cmdStatus;
     r.errCode = record.errCode;
-    const size_t available =
-        payload.size() > offsetof(SCmdResponseData, text)
-            ? std::min<size_t>(payload.size() - offsetof(SCmdResponseData, text), SIM7100_TEXT_SIZE)
-            : 0;
-    const size_t length = strnlen(record.text, available);
+    const size_t length = strnlen(record.text, sizeof record.text);
     r.text.assign(record.text, length);
-    r.textTerminated = length < available;
+    r.textTerminated = length < sizeof record.text;
     return r;
 }
 
@@ -36,63 +30,31 @@ struct SMeaning {
 };
 
 #define SIM7100_CTL_MEANING(value, name, text) {value, name, text},
-#define SIM7100_CTL_NAME(value, name)          {value, name, ""},
 const SMeaning kStatuses[] = {SIM7100_STATUS_MEANINGS(SIM7100_CTL_MEANING)};
-const SMeaning kErrors[] = {SIM7100_ERR_MEANINGS(SIM7100_CTL_MEANING)};
-const SMeaning kChips[] = {SIM7100_CHIP_MEANINGS(SIM7100_CTL_NAME)};
-#undef SIM7100_CTL_NAME
 #undef SIM7100_CTL_MEANING
 
-struct SCodeKind {
-    uint32_t type;
-    // cppcheck-suppress unusedStructMember ; read through the list below
-    int kind;
-    // cppcheck-suppress unusedStructMember
-    const char* what;
-};
-#define SIM7100_CTL_KIND(type, kind, what) {type, kind, what},
-const SCodeKind kCodeKinds[] = {SIM7100_ERR_CODE_KINDS(SIM7100_CTL_KIND)};
-#undef SIM7100_CTL_KIND
-
-template <size_t N>
-const SMeaning* Find(const SMeaning (&table)[N], int32_t value) {
-    const auto* found = std::find_if(table, table + N, [value](const SMeaning& m) { return m.value == value; });
-    return found != table + N ? found : nullptr;
+const SMeaning* FindStatus(int32_t value) {
+    const auto* found = std::find_if(std::begin(kStatuses), std::end(kStatuses),
+                                     [value](const SMeaning& m) { return m.value == value; });
+    return found != std::end(kStatuses) ? found : nullptr;
 }
 
 }  // namespace
 
 std::string StatusName(int32_t cmdStatus) {
-    const SMeaning* m = Find(kStatuses, cmdStatus);
+    const SMeaning* m = FindStatus(cmdStatus);
     return m != nullptr ? m->name : "";
 }
 
 std::string StatusMeaning(int32_t cmdStatus) {
-    const SMeaning* m = Find(kStatuses, cmdStatus);
+    const SMeaning* m = FindStatus(cmdStatus);
     return m != nullptr ? m->text : "";
 }
 
-// The dissector reads the same lists the same way (tools/wireshark/sim7100.in.lua).
 std::string ErrCodeMeaning(uint32_t type, int32_t cmdStatus, int32_t errCode) {
-    if (const SMeaning* m = errCode < 0 ? Find(kErrors, errCode) : nullptr)
-        return std::string(m->name) + ": " + m->text;
-    if (errCode == 0 && cmdStatus != SIM7100_STATUS_OK && cmdStatus != SIM7100_STATUS_CHIP_TYPE) return "";
-    const auto* kind = std::find_if(std::begin(kCodeKinds), std::end(kCodeKinds),
-                                    [type](const SCodeKind& k) { return k.type == type; });
-    if (kind == std::end(kCodeKinds)) return "";
-    switch (kind->kind) {
-    case SIM7100_CODE_CHIP_TYPE: {
-        const SMeaning* chip = Find(kChips, errCode);
-        return chip != nullptr ? std::string(kind->what) + ": " + chip->name : "";
-    }
-    case SIM7100_CODE_SMS_MODE:
-        return std::string(kind->what) + ": " +
-               (errCode == SIM7100_SMS_MODE_PDU ? SIM7100_SMS_MODE_PDU_NAME : SIM7100_SMS_MODE_TEXT_NAME);
-    case SIM7100_CODE_SIM_STATE:
-        return errCode == SIM7100_SIM_STATE_UNNAMED ? kind->what : "";
-    default:
-        return kind->what;
-    }
+    const SCmdResponseData record{cmdStatus, errCode, {}};
+    const char* meaning = sim7100_error_meaning(type, &record);
+    return meaning != nullptr ? meaning : "";
 }
 
 std::vector<std::string> ResponseWarnings(const SRequest& request, const SResponse& response) {
@@ -100,10 +62,6 @@ std::vector<std::string> ResponseWarnings(const SRequest& request, const SRespon
     if (response.type != request.type) {
         warnings.push_back("response type " + std::to_string(response.type) + ", request type " +
                            std::to_string(request.type));
-    }
-    if (response.length != SIM7100_RESPONSE_SIZE) {
-        warnings.push_back("response of " + std::to_string(response.length) + " bytes, " +
-                           std::to_string(SIM7100_RESPONSE_SIZE) + " expected");
     }
     if (!response.textTerminated) warnings.push_back("text not terminated by a zero byte");
     return warnings;

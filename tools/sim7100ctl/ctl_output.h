@@ -6,20 +6,20 @@
 #include <vector>
 
 #include "ctl_commands.h"
+#include "sim7100_protocol.h"
 
 namespace ctl {
 
 struct SResponse {
     uint32_t type = 0;
-    uint32_t length = 0;  // payload bytes as received
     int32_t cmdStatus = 0;
     int32_t errCode = 0;
     std::string text;            // up to the first zero byte
     bool textTerminated = true;  // a zero byte ended the text within the record
 };
 
-// Reads the record out of a response payload; a short one leaves zeros.
-SResponse DecodeResponse(uint32_t type, const Bytes& payload);
+// The record's text ends at its terminator or at the end of its field.
+SResponse DecodeResponse(uint32_t type, const SCmdResponseData& record);
 
 // From protocol/sim7100_meanings.h; "" for a value the daemon does not use.
 std::string StatusName(int32_t cmdStatus);     // "ok", "failed", ...

@@ -16,9 +16,7 @@
 #include "ctl_output.h"
 #include "trace_script.h"
 
-#ifdef SIM7100CTL_EDITLINE
 #include <editline/readline.h>
-#endif
 
 namespace {
 
@@ -60,6 +58,10 @@ std::string Seconds(double s) {
     return text;
 }
 
+std::string Frame(const Sim7100FrameHeader& h) {
+    return "{length " + std::to_string(h.length) + ", type " + std::to_string(h.type) + "}";
+}
+
 std::string Named(const SRequest& r) { return "'" + r.Display() + "' (type " + std::to_string(r.type) + ")"; }
 
 class CSession {
@@ -84,22 +86,20 @@ public:
                                             : error);
             return kExitNoDaemon;
         }
-        // The header alone decides: a payload announced here may never come.
         Sim7100FrameHeader header{};
-        const EWait registered = m_link.ReceiveHeader(After(m_options.connectTimeout), header, error);
+        const EWait registered = m_link.Register(After(m_options.connectTimeout), header, error);
         if (registered == EWait::Timeout) {
             Note("the daemon connected from " + peer + " but sent no registration frame within " +
                  Seconds(m_options.connectTimeout));
             return kExitNoDaemon;
         }
+        if (registered == EWait::Stray) {
+            Note("expected the registration frame {length 0, type 1}, got " + Frame(header));
+            return kExitNoDaemon;
+        }
         if (registered != EWait::Ok) {
             Note("the daemon connected from " + peer + " and " +
                  (registered == EWait::Closed ? "closed the link" : error) + " before registering");
-            return kExitNoDaemon;
-        }
-        if (header.length != 0 || header.type != SIM7100_MSG_REGISTER) {
-            Note("expected the registration frame {length 0, type 1}, got {length " + std::to_string(header.length) +
-                 ", type " + std::to_string(header.type) + "}");
             return kExitNoDaemon;
         }
         Note("the daemon connected from " + peer + " and registered");
@@ -130,8 +130,8 @@ public:
             return true;
         }
         Sim7100FrameHeader header{};
-        Bytes payload;
-        switch (m_link.Receive(After(m_options.timeout), header, payload, error)) {
+        SCmdResponseData record{};
+        switch (m_link.Receive(After(m_options.timeout), header, record, error)) {
         case EWait::Ok:
             break;
         case EWait::Timeout:
@@ -145,15 +145,18 @@ public:
                        "the daemon closed the link while " + Named(request) + " waited for its response");
             m_closed = m_unanswered = true;
             return false;
+        case EWait::Stray:
+            error = Frame(header) + " is no response; nothing more is sent";
+            [[fallthrough]];
         case EWait::Failed:
             Unanswered(request, "link fault",
                        "link fault while " + Named(request) + " waited for its response: " + error);
             m_broken = m_unanswered = true;
             return false;
         }
-        const SResponse response = DecodeResponse(header.type, payload);
+        const SResponse response = DecodeResponse(header.type, record);
         Print(m_options.json ? FormatJson(request, response) + "\n" : FormatHuman(request, response));
-        if (response.type != request.type || response.length != SIM7100_RESPONSE_SIZE) {
+        if (response.type != request.type) {
             Note("the response frame does not belong to " + Named(request) + "; nothing more is sent");
             m_broken = m_unanswered = true;
             return false;
@@ -168,16 +171,18 @@ public:
     // The link became readable while no request was out: a drop, or a stray frame.
     void Unasked() {
         Sim7100FrameHeader header{};
-        Bytes payload;
+        SCmdResponseData record{};
         std::string error;
-        switch (m_link.Receive(After(1), header, payload, error)) {
+        switch (m_link.Receive(After(1), header, record, error)) {
         case EWait::Closed:
             Note("the daemon closed the link");
             m_closed = true;
             break;
         case EWait::Ok:
-            Note("frame nobody asked for: {length " + std::to_string(header.length) + ", type " +
-                 std::to_string(header.type) + "}");
+        case EWait::Stray:
+            Note("frame nobody asked for: " + Frame(header) +
+                 (m_link.InStep() ? "" : "; the link is out of step, nothing more is sent"));
+            if (!m_link.InStep()) m_broken = true;
             break;
         default:
             Note("link fault: " + (error.empty() ? std::string("incomplete frame") : error));
@@ -249,18 +254,14 @@ public:
 
     // libedit edits only where it also writes to a terminal.
     explicit CLineSource(bool prompt) : m_prompt(prompt), m_edit(prompt && isatty(STDERR_FILENO)) {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             // Responses go to standard output; the prompt and the echo do not.
             rl_outstream = stderr;
             Install();
         }
-#endif
     }
     ~CLineSource() {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) rl_callback_handler_remove();
-#endif
     }
     CLineSource(const CLineSource&) = delete;
     CLineSource& operator=(const CLineSource&) = delete;
@@ -289,7 +290,6 @@ public:
     void Redisplay() { ShowPrompt(); }
 
 private:
-#ifdef SIM7100CTL_EDITLINE
     static CLineSource*& Current() {
         static CLineSource* current = nullptr;
         return current;
@@ -312,29 +312,24 @@ private:
         rl_callback_handler_install("sim7100ctl> ", OnLine);
         m_shown = true;
     }
-#endif
 
     void ShowPrompt() {
         if (!m_prompt || m_shown) return;
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             rl_callback_handler_remove();
             Install();
             return;
         }
-#endif
         m_shown = true;
         fputs("sim7100ctl> ", stderr);
         fflush(stderr);
     }
 
     void Read() {
-#ifdef SIM7100CTL_EDITLINE
         if (m_edit) {
             rl_callback_read_char();
             return;
         }
-#endif
         char chunk[4096];
         const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
         if (n > 0) {

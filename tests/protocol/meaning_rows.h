@@ -1,19 +1,19 @@
 // What the response's numbers mean, written out here rather than taken from
 // protocol/sim7100_meanings.h: a swapped or reworded meaning there must fail
-// both the sim7100ctl test and the dissector test that read these rows.
+// the link library's, sim7100ctl's and the dissector's tests, which read these rows.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
-struct SMeaningRow {
+typedef struct SMeaningRow {
     uint32_t type;
     int32_t cmdStatus;
     int32_t errCode;
     const char* errMeaning;  // "" for a code that says nothing
     const char* statusMeaning;
-};
+} SMeaningRow;
 
-inline const SMeaningRow kMeaningRows[] = {
+static const SMeaningRow kMeaningRows[] = {
     {9, 2, -2, "refused: refused before any modem traffic", "request failed or refused"},
     {20, 2, -100, "eCmdWriteFailed: not written, or no answer byte at all", "request failed or refused"},
     {9, 2, -101, "eCmdError: the module answered with an error result", "request failed or refused"},

@@ -43,6 +43,7 @@ struct SChild : DaemonProcess {
 // them; every read has a deadline.
 struct SFakeDaemon {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int32_t status = 1;  // of every answer
 
     explicit SFakeDaemon(uint16_t port, uint32_t registration = SIM7100_MSG_REGISTER) {
         const timeval deadline{10, 0};
@@ -69,7 +70,7 @@ struct SFakeDaemon {
         return h.type;
     }
     void Answer(uint32_t type) {
-        const std::string reply = sim7100::EncodeResponse(type, {1, 0, "50% done\r\nOK\r\n"});
+        const std::string reply = sim7100::EncodeResponse(type, {status, 0, "50% done\r\nOK\r\n"});
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
     }
 };
@@ -187,6 +188,7 @@ TEST(ctl_session, PromptEditsAndRecalls) {
     SChild& ctl = fed.ctl;
     ASSERT_TRUE(ctl.WaitForStdout(", waiting", 10s)) << ctl.Stdout();
     SFakeDaemon daemon(PortIn(ctl.Stdout()));
+    daemon.status = SIM7100_STATUS_FAILED;  // status 4 is --strict's alone
     const auto type = [&](const std::string& keys, size_t prompts) {
         ASSERT_TRUE(ctl.WaitForStdout("sim7100ctl> ", 10s, prompts)) << ctl.Stdout();
         fed.Write(keys);

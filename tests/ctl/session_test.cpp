@@ -43,6 +43,7 @@ struct SChild : DaemonProcess {
 // them; every read has a deadline.
 struct SFakeDaemon {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int32_t status = 1;  // of every answer
 
     explicit SFakeDaemon(uint16_t port, uint32_t registration = SIM7100_MSG_REGISTER) {
         const timeval deadline{10, 0};
@@ -67,7 +68,7 @@ struct SFakeDaemon {
         if (h.length > 0 && recv(fd, payload.data(), h.length, MSG_WAITALL) != static_cast<ssize_t>(h.length)) return 0;
         return h.type;
     }
-    void Answer(uint32_t type) { Send(RtosPeer::Frame(type, SCmdResponseData{1, 0, "50% done\r\nOK\r\n"})); }
+    void Answer(uint32_t type) { Send(RtosPeer::Frame(type, SCmdResponseData{status, 0, "50% done\r\nOK\r\n"})); }
     void Send(const std::string& frame) const { send(fd, frame.data(), frame.size(), MSG_NOSIGNAL); }
 };
 
@@ -184,6 +185,7 @@ TEST(ctl_session, PromptEditsAndRecalls) {
     SChild& ctl = fed.ctl;
     ASSERT_TRUE(ctl.WaitForStdout(", waiting", 10s)) << ctl.Stdout();
     SFakeDaemon daemon(PortIn(ctl.Stdout()));
+    daemon.status = SIM7100_STATUS_FAILED;  // status 4 is --strict's alone
     const auto type = [&](const std::string& keys, size_t prompts) {
         ASSERT_TRUE(ctl.WaitForStdout("sim7100ctl> ", 10s, prompts)) << ctl.Stdout();
         fed.Write(keys);

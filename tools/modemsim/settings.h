@@ -18,8 +18,10 @@ namespace modemsim {
 template <class T>
 using FieldOf = T& (*)(SConfig&);
 
+// size_t is unsigned long on 64-bit hosts and unsigned on the board: both are
+// listed, never size_t itself, so that no alternative appears twice.
 using SettingField =
-    std::variant<FieldOf<bool>, FieldOf<int>, FieldOf<long>, FieldOf<unsigned>, FieldOf<size_t>, FieldOf<double>,
+    std::variant<FieldOf<bool>, FieldOf<int>, FieldOf<long>, FieldOf<unsigned>, FieldOf<unsigned long>, FieldOf<double>,
                  FieldOf<std::string>, FieldOf<std::vector<std::string>>, FieldOf<EModel>, FieldOf<EErrorFraming>,
                  FieldOf<ELbsOrder>, FieldOf<EReplayMismatch>>;
 
